@@ -1,0 +1,92 @@
+// TForm1: the main window. It hosts the course movie in `flash1`, the runtime check's
+// movie in `flashversion`, and the handlers through which the movie reaches the shell.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/dialogs.h"
+#include "platform/file_system.h"
+#include "platform/flash_control.h"
+#include "platform/shell.h"
+#include "platform/window_system.h"
+#include "ui/error_report.h"
+#include "ui/message_dialog.h"
+
+namespace qm {
+
+namespace bridge {
+class Request;
+}
+
+// The platform the main window runs on.
+struct MainFormPorts {
+  IFlashControl& flash1;
+  IFlashControl& flashversion;
+  IWindowSystem& windows;
+  IDialogs& dialogs;
+  IShell& shell;
+  IFileSystem& files;
+};
+
+class TForm1 {
+ public:
+  // `app_dir` ends in a separator; `app_title` is the application title. Wires the
+  // control events through the error boundary; FormCreate runs separately.
+  TForm1(const MainFormPorts& ports, std::string app_dir, std::string app_title);
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // The fixed product identifier sent to the update service.
+  static constexpr const char* kProductId = "5E0B7C1A-93D4-4F2B-A8E6-3C71D9B04F25";
+
+  // Fields.
+  std::string ProductId;
+  std::string ProductVersion;
+  bool DragEnabled = false;
+
+  const std::string& AppDir() const { return app_dir_; }
+  const std::string& AppTitle() const { return boundary_.Title(); }
+  TbsSkinMessage Message1;
+
+  // Handlers.
+  void FormCreate();
+  void flash1FlashCall(const std::u16string& request);
+  bool FlashMessageFilter(const WindowMessage& message);
+
+  // Calls into the movie: "DelphiCallBack" with an event and its data, or any function
+  // with two arguments. The movie's reply, converted to the code page.
+  std::string NotifyMovie(const std::string& event, const std::string& data);
+  std::string CallMovieFunction(const std::string& function, const std::string& first,
+                                const std::string& second);
+
+  // The settings store: one file per key in SettingsFolder.
+  std::string ReadSettingFile(const std::string& key);
+  void WriteSettingFile(const std::string& key, const std::string& value);
+  // The path of a special folder without a trailing separator; "" when the shell cannot
+  // name it.
+  std::string GetSpecialFolderPath(int csidl);
+
+  ErrorBoundary& Boundary() { return boundary_; }
+
+ private:
+  // ExternalInterface commands; each reads its arguments and sets at most one reply.
+  void SendReply(std::string_view reply);
+  void CmdLoadFile(const bridge::Request& request);
+  void CmdSaveFile(const bridge::Request& request, bool as_utf8);
+  void CmdLoadBytes(const bridge::Request& request);
+  void CmdFileExists(const bridge::Request& request);
+  void CmdNewFolder(const bridge::Request& request);
+  void CmdGetAppDir(const bridge::Request& request);
+  void CmdLoadReg(const bridge::Request& request);
+  void CmdSaveReg(const bridge::Request& request);
+  void CmdDragingWindow(const bridge::Request& request);
+  // The settings folder, created when missing; "" when it cannot be named at all.
+  std::string PrepareSettingsFolder();
+
+  MainFormPorts ports_;
+  std::string app_dir_;
+  ErrorBoundary boundary_;
+};
+
+}  // namespace qm

@@ -1,0 +1,171 @@
+#include "headless/driver.h"
+
+#include <iostream>
+
+#include "app/main_form.h"
+#include "headless/scripted_ports.h"
+#include "platform/host_paths.h"
+#include "platform/paths.h"
+#include "platform/std_file_system.h"
+#include "text/codepage.h"
+#include "ui/error_report.h"
+
+namespace qm::headless {
+
+struct Driver::State {
+  explicit State(const DriverOptions& options)
+      : flash1(journal),
+        flashversion(journal),
+        windows(journal),
+        dialogs(journal),
+        shell(journal),
+        files(text::Ansi()),
+        form({flash1, flashversion, windows, dialogs, shell, files},
+             text::Ansi().FromUtf8(options.app_dir), text::Ansi().FromUtf8(options.app_title)) {}
+
+  Journal journal;
+  ScriptedFlashControl flash1;
+  ScriptedFlashControl flashversion;
+  ManualWindowSystem windows;
+  ScriptedDialogs dialogs;
+  RecordingShell shell;
+  StdFileSystem files;
+  TForm1 form;
+  bool ended = false;
+};
+
+namespace {
+
+std::string Dump(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace
+
+Driver::Driver(const DriverOptions& options, std::function<void(const std::string&)> out) {
+  text::SetAnsiCodePage(options.codepage);
+  state_ = std::make_unique<State>(options);
+  state_->journal.live = [out = std::move(out)](const Json& entry) { out(Dump(entry)); };
+  if (options.common_appdata) {
+    state_->shell.special_folders[kCsidlCommonAppData] =
+        text::Ansi().FromUtf8(*options.common_appdata);
+  } else if (std::string folder = CommonAppDataFolder(); !folder.empty()) {
+    state_->shell.special_folders[kCsidlCommonAppData] = text::Ansi().FromUtf8(folder);
+  }
+}
+
+Driver::~Driver() = default;
+
+void Driver::Start() {
+  State& s = *state_;
+  s.form.Boundary().Run([&] { s.form.FormCreate(); });
+  s.windows.ProcessMessages();
+}
+
+bool Driver::Ended() const {
+  return state_->ended;
+}
+
+bool Driver::HandleLine(std::string_view line) {
+  State& s = *state_;
+  if (s.ended) return false;
+  if (line.find_first_not_of(" \t\r") == std::string_view::npos) return true;
+
+  auto error = [&](const std::string& message) { s.journal.Add({{"error", message}}); };
+  Json input = Json::parse(line, nullptr, false);
+  if (input.is_discarded() || !input.is_object() || input.size() != 1) {
+    error("expected one JSON object with one key per line");
+    return true;
+  }
+  const std::string key = input.begin().key();
+  const Json& value = input.begin().value();
+
+  if (key == "flashcall") {
+    if (!value.is_string()) {
+      error("flashcall takes the request as a string");
+      return true;
+    }
+    const auto reply = s.flash1.Call(text::Utf8ToUtf16(value.get<std::string>()));
+    s.journal.Add({{"reply", reply ? Json(text::Utf16ToUtf8(*reply)) : Json(nullptr)}});
+  } else if (key == "advance_ms") {
+    if (!value.is_number_integer() || value.get<long long>() < 0) {
+      error("advance_ms takes a whole number of milliseconds, 0 or more");
+      return true;
+    }
+    s.windows.Advance(value.get<long long>());
+  } else if (key == "answer") {
+    if (!value.is_number_integer() && !value.is_string() && !value.is_null()) {
+      error("answer takes a result code, a text or null");
+      return true;
+    }
+    s.dialogs.QueueAnswer(value);
+  } else {
+    error("unknown input: " + key);
+    return true;
+  }
+
+  s.windows.ProcessMessages();
+  if (s.windows.Terminated()) {
+    s.ended = true;
+    s.journal.Add({{"exit", 0}});
+    return false;
+  }
+  return true;
+}
+
+void Driver::Finish() {
+  if (state_->ended) return;
+  state_->ended = true;
+  state_->journal.Add({{"exit", 0}});
+}
+
+namespace {
+
+const char* const kUsage =
+    "usage: quillmere-headless [--app-dir DIR] [--common-appdata DIR] [--codepage NAME]\n"
+    "Reads JSON lines on standard input and writes what the shell does as JSON lines.\n";
+
+}  // namespace
+
+int RunHeadless(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
+  DriverOptions options;
+  std::optional<std::string> app_dir;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      out << kUsage;
+      return 0;
+    }
+    if ((arg == "--app-dir" || arg == "--common-appdata" || arg == "--codepage") && i + 1 < argc) {
+      const std::string value = argv[++i];
+      if (arg == "--app-dir") app_dir = value;
+      if (arg == "--common-appdata") options.common_appdata = value;
+      if (arg == "--codepage") options.codepage = value;
+      continue;
+    }
+    err << "quillmere-headless: unknown or incomplete argument " << arg << "\n" << kUsage;
+    return 2;
+  }
+
+  try {
+    // Paths arrive as the file system spells them (UTF-8); the driver converts them to
+    // the shell's code page.
+    const std::string executable = ExecutablePath();
+    options.app_title = ApplicationTitle(ExtractFileName(executable));
+    options.app_dir = app_dir ? *app_dir : AppDirOf(executable);
+    if (options.app_dir.empty() || !IsPathSeparator(options.app_dir.back())) {
+      options.app_dir += kPathSep;
+    }
+    Driver driver(options, [&out](const std::string& line) { out << line << '\n' << std::flush; });
+    driver.Start();
+    std::string line;
+    while (!driver.Ended() && std::getline(in, line)) driver.HandleLine(line);
+    driver.Finish();
+  } catch (const std::exception& e) {
+    err << "quillmere-headless: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace qm::headless

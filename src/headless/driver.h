@@ -1,0 +1,43 @@
+// quillmere-headless: the shell's real logic driven by JSON lines instead of a movie
+// and a user. Input and output formats are described in the README.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qm::headless {
+
+struct DriverOptions {
+  std::string app_dir;                        // UTF-8, ends in a separator
+  std::optional<std::string> common_appdata;  // UTF-8; replaces the shell's answer
+  std::string codepage;                       // "" for the locale's
+  std::string app_title;                      // UTF-8; the application title
+};
+
+class Driver {
+ public:
+  // Every output line (one JSON object, no line break) goes to `out`.
+  Driver(const DriverOptions& options, std::function<void(const std::string&)> out);
+  ~Driver();
+
+  // Creates the main window (its FormCreate runs).
+  void Start();
+  // Handles one input line. False once the program has ended.
+  bool HandleLine(std::string_view line);
+  // The end of the input closes the main window.
+  void Finish();
+  bool Ended() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The program: parses the command line, runs the driver over `in`, writes to `out`.
+int RunHeadless(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err);
+
+}  // namespace qm::headless

@@ -1,0 +1,30 @@
+// The text-file layer: files and folders below the program folder and the settings
+// folder. Paths are ANSI text. Failures of reading and writing raise EInOutError with
+// the Windows file API's code (other platforms map theirs onto those codes).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+
+  // Looks `pattern` up as a file-system search pattern ("*" and "?" match in its last
+  // component): true when the first entry found is a file, false when nothing is found
+  // or the first entry is a folder.
+  virtual bool FirstMatchIsFile(std::string_view pattern) = 0;
+  virtual bool DirectoryExists(std::string_view path) = 0;
+  // Creates one folder whose parent exists. False when it could not be created.
+  virtual bool CreateDirectory(std::string_view path) = 0;
+  // The first line of a file: its bytes up to the first LF, without the line break;
+  // a CR not followed by LF is dropped, a byte 26 ends the line.
+  virtual std::string ReadFirstLine(std::string_view path) = 0;
+  // Creates or replaces the file with `content` followed by CR LF. The file is replaced
+  // only when the whole content was written: a failure leaves the old file (or none).
+  virtual void WriteTextFile(std::string_view path, std::string_view content) = 0;
+};
+
+}  // namespace qm

@@ -1,0 +1,52 @@
+// The text-file layer on a POSIX file system.
+//
+// Courses were made on Windows: their paths use "\" and name files in whatever case the
+// author typed, while the copies on disk may differ in case. Every path is therefore
+// converted from the ANSI code page to UTF-8 and then resolved component by component,
+// case-insensitively, against what is actually on disk.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/file_system.h"
+
+namespace qm {
+
+namespace text {
+class CodePage;
+}
+
+class StdFileSystem : public IFileSystem {
+ public:
+  // Paths arrive as text in `code_page`, which must outlive this object.
+  explicit StdFileSystem(const text::CodePage& code_page);
+
+  bool FirstMatchIsFile(std::string_view pattern) override;
+  bool DirectoryExists(std::string_view path) override;
+  bool CreateDirectory(std::string_view path) override;
+  std::string ReadFirstLine(std::string_view path) override;
+  void WriteTextFile(std::string_view path, std::string_view content) override;
+
+  // The on-disk path for an ANSI path. "\" separates like "/". A component that does not
+  // exist as written is looked up ignoring case (the exact name wins, else the first
+  // match in byte order of the names); one that exists in no case is kept as written, so
+  // a file about to be created keeps its name while its folders are found in any case.
+  // "." and ".." are kept and followed like any other component. A relative path stays
+  // relative to the working folder.
+  std::filesystem::path Resolve(std::string_view ansi_path) const;
+
+  // The Windows file API code (as carried by EInOutError) for an errno value.
+  // `parent_missing`: the folder that should hold the file does not exist.
+  static int ErrorCodeFromErrno(int err, bool parent_missing);
+
+ private:
+  // The path in UTF-8 with "/" separators, not yet resolved.
+  std::string ToNative(std::string_view ansi_path) const;
+  std::string ResolveNative(const std::string& native) const;
+
+  const text::CodePage& code_page_;
+};
+
+}  // namespace qm

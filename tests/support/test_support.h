@@ -1,0 +1,89 @@
+// Shared helpers of the tests: temporary folders, a file system that fails on request,
+// and a main window wired to the scripted ports.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/main_form.h"
+#include "headless/scripted_ports.h"
+#include "platform/file_system.h"
+#include "platform/std_file_system.h"
+
+namespace qm::testing {
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+  // The folder as text with a trailing separator.
+  std::string Dir() const { return path_.string() + "/"; }
+  void WriteFile(std::string_view relative, std::string_view bytes) const;
+  std::string ReadFile(std::string_view relative) const;
+  bool Exists(std::string_view relative) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Passes everything to a real file system, failing the operations it is told to.
+class FaultyFileSystem : public IFileSystem {
+ public:
+  explicit FaultyFileSystem(IFileSystem& inner) : inner_(inner) {}
+  bool FirstMatchIsFile(std::string_view pattern) override {
+    return inner_.FirstMatchIsFile(pattern);
+  }
+  bool DirectoryExists(std::string_view path) override { return inner_.DirectoryExists(path); }
+  bool CreateDirectory(std::string_view path) override;
+  std::string ReadFirstLine(std::string_view path) override;
+  void WriteTextFile(std::string_view path, std::string_view content) override;
+
+  std::optional<int> read_error;     // EInOutError code for every read
+  std::optional<int> write_error;    // EInOutError code for every write
+  bool refuse_folders = false;       // CreateDirectory fails
+  std::vector<std::string> written;  // paths of successful writes
+
+ private:
+  IFileSystem& inner_;
+};
+
+// The XML the movie's ExternalInterface sends for a call with text arguments (escaped
+// as the movie writes them).
+std::string InvokeXml(std::string_view command, const std::vector<std::string>& arguments);
+
+// A main window on the scripted ports with the program folder in a temporary folder.
+// Texts are UTF-8 (the fixture runs in the UTF-8 code page unless told otherwise).
+class ShellHarness {
+ public:
+  explicit ShellHarness(std::string_view code_page = "UTF-8");
+  ~ShellHarness();
+
+  // Raises FlashCall with the request; the reply as UTF-8, or nullopt when none was set.
+  std::optional<std::string> Call(std::string_view request_utf8);
+  std::optional<std::string> Invoke(std::string_view command,
+                                    const std::vector<std::string>& arguments = {});
+  // Journal entries with the given key, in order.
+  std::vector<headless::Json> Entries(std::string_view key) const;
+
+  TempDir app;      // the program folder
+  TempDir appdata;  // the common application-data folder
+  headless::Journal journal;
+  headless::ScriptedFlashControl flash1{journal};
+  headless::ScriptedFlashControl flashversion{journal};
+  headless::ManualWindowSystem windows{journal};
+  headless::ScriptedDialogs dialogs{journal};
+  headless::RecordingShell shell{journal};
+  StdFileSystem real_files;
+  FaultyFileSystem files{real_files};
+  std::unique_ptr<TForm1> form;
+};
+
+}  // namespace qm::testing
