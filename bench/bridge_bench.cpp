@@ -107,13 +107,18 @@ BENCHMARK(BM_FlashCallSave);
 // Keeps each benchmark's time per iteration for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_None) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (!run.error_occurred) ns[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (!run.error_occurred) {
+        ns[run.benchmark_name()] = run.GetAdjustedRealTime();
+        cpu_ns[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> ns;
+  std::map<std::string, double> cpu_ns;
 };
 
 }  // namespace

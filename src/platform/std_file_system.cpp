@@ -184,6 +184,10 @@ class FileDescriptor {
   FileDescriptor& operator=(const FileDescriptor&) = delete;
 
   int Get() const { return fd_; }
+  void Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
   // Closes now; 0 or the errno of a failed close (an interrupted close has released the
   // descriptor on Linux and counts as done).
   int Close() {
@@ -363,6 +367,8 @@ bool StdFileSystem::FirstMatchIsFile(std::string_view pattern) {
     const std::string_view name = std::string_view(native).substr(name_start);
     if (name.empty()) return false;
     if (name.find_first_of("*?") == std::string_view::npos) {
+      struct stat st;
+      if (::stat(native.c_str(), &st) == 0) return S_ISREG(st.st_mode);
       return IsRegularFile(ResolveNative(native));
     }
 
@@ -396,18 +402,21 @@ bool StdFileSystem::CreateDirectory(std::string_view path) {
 }
 
 std::string StdFileSystem::ReadFirstLine(std::string_view path) {
-  const std::string resolved = ResolveNative(ToNative(path));
-  // Non-blocking only for the open, so that a pipe without a writer cannot hang us.
-  FileDescriptor fd(::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  // The path as written is tried first: resolving costs a look-up per component, and a
+  // course's paths are usually right.
+  std::string resolved = ToNative(path);
+  // Non-blocking, so that a pipe without a writer cannot hang us; for files and folders
+  // the flag changes nothing.
+  const int open_flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  FileDescriptor fd(::open(resolved.c_str(), open_flags));
+  if (fd.Get() < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    resolved = ResolveNative(resolved);
+    fd.Reset(::open(resolved.c_str(), open_flags));
+  }
   if (fd.Get() < 0) {
     const int err = errno;
     ThrowErrno(err, ParentMissing(resolved));
   }
-  struct stat st;
-  if (::fstat(fd.Get(), &st) != 0) ThrowErrno(errno, false);
-  if (S_ISDIR(st.st_mode)) throw EInOutError(EInOutError::kAccessDenied);
-  const int flags = ::fcntl(fd.Get(), F_GETFL);
-  if (flags >= 0) ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
 
   std::string line;
   char buffer[4096];
@@ -415,7 +424,12 @@ std::string StdFileSystem::ReadFirstLine(std::string_view path) {
     const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      ThrowErrno(errno, false);
+      if (errno == EAGAIN) {
+        // A pipe or device with nothing to read yet: wait for it like a plain read would.
+        const int flags = ::fcntl(fd.Get(), F_GETFL);
+        if (flags >= 0 && ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) == 0) continue;
+      }
+      ThrowErrno(errno, false);  // a folder gives EISDIR: access denied
     }
     if (got == 0) return line;
     for (ssize_t i = 0; i < got; ++i) {
