@@ -129,8 +129,9 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto ratio = [&](const char* shell, const char* plain) {
     if (!reporter.ns.count(shell) || !reporter.ns.count(plain) || reporter.ns[plain] <= 0) return;
-    std::printf("ratio %-16s / %-12s = %.2f\n", shell, plain,
-                reporter.ns[shell] / reporter.ns[plain]);
+    std::printf("ratio %-16s / %-12s = %.2f (cpu time %.2f)\n", shell, plain,
+                reporter.ns[shell] / reporter.ns[plain],
+                reporter.cpu_ns[shell] / reporter.cpu_ns[plain]);
   };
   ratio("BM_FlashCallLoad", "BM_PlainLoad");
   ratio("BM_FlashCallSave", "BM_PlainSave");
