@@ -30,7 +30,7 @@ struct Shell {
     std::ofstream(dir / "data" / "progress.txt", std::ios::binary) << kContent << "\r\n";
     files = std::make_unique<StdFileSystem>(text::Ansi());
     form = std::make_unique<TForm1>(
-        MainFormPorts{flash1, flashversion, windows, dialogs, shell, *files}, dir.string() + "/",
+        MainFormPorts{flash1, flashversion, windows, dialogs, shell, *files, process}, dir.string() + "/",
         "Bench");
   }
   ~Shell() {
@@ -44,6 +44,7 @@ struct Shell {
   headless::ManualWindowSystem windows{journal};
   headless::ScriptedDialogs dialogs{journal};
   headless::RecordingShell shell{journal};
+  headless::ScriptedProcess process{journal};
   std::unique_ptr<StdFileSystem> files;
   std::unique_ptr<TForm1> form;
 };

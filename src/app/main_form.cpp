@@ -11,6 +11,9 @@ TForm1::TForm1(const MainFormPorts& ports, std::string app_dir, std::string app_
       boundary_(ports.dialogs, std::move(app_title)) {
   ports_.flash1.OnFlashCall(
       [this](const std::u16string& request) { boundary_.Run([&] { flash1FlashCall(request); }); });
+  ports_.flash1.OnFSCommand([this](const std::u16string& command, const std::u16string& args) {
+    boundary_.Run([&] { flash1FSCommand(command, args); });
+  });
 }
 
 void TForm1::FormCreate() {

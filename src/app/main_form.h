@@ -8,6 +8,7 @@
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
 #include "platform/flash_control.h"
+#include "platform/process.h"
 #include "platform/shell.h"
 #include "platform/window_system.h"
 #include "ui/error_report.h"
@@ -18,6 +19,9 @@ namespace qm {
 namespace bridge {
 class Request;
 }
+class RecorderCommands;
+class TForm3;
+class TForm6;
 
 // The platform the main window runs on.
 struct MainFormPorts {
@@ -27,6 +31,7 @@ struct MainFormPorts {
   IDialogs& dialogs;
   IShell& shell;
   IFileSystem& files;
+  IProcess& process;
 };
 
 class TForm1 {
@@ -52,6 +57,7 @@ class TForm1 {
   // Handlers.
   void FormCreate();
   void flash1FlashCall(const std::u16string& request);
+  void flash1FSCommand(const std::u16string& command, const std::u16string& args);
   bool FlashMessageFilter(const WindowMessage& message);
 
   // Calls into the movie: "DelphiCallBack" with an event and its data, or any function
@@ -69,6 +75,15 @@ class TForm1 {
 
   ErrorBoundary& Boundary() { return boundary_; }
 
+  // The other windows, created after this one by the program entry.
+  RecorderCommands* Form2 = nullptr;
+  TForm3* Form3 = nullptr;
+  TForm6* Form6 = nullptr;
+
+  // Ends the process that owns the main window (this one) with the exit code the
+  // system reports for it; true when the request succeeded.
+  bool TerminateOwnProcess();
+
  private:
   // ExternalInterface commands; each reads its arguments and sets at most one reply.
   void SendReply(std::string_view reply);
@@ -81,6 +96,9 @@ class TForm1 {
   void CmdLoadReg(const bridge::Request& request);
   void CmdSaveReg(const bridge::Request& request);
   void CmdDragingWindow(const bridge::Request& request);
+  RecorderCommands& Recorder();
+  void SelectResource(const std::string& argument);
+  void OtherResource(const std::string& argument);
   // The settings folder, created when missing; "" when it cannot be named at all.
   std::string PrepareSettingsFolder();
 

@@ -7,6 +7,7 @@
 #include "platform/host_paths.h"
 #include "platform/paths.h"
 #include "platform/std_file_system.h"
+#include "resources/resource_forms.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"
 
@@ -19,8 +20,9 @@ struct Driver::State {
         windows(journal),
         dialogs(journal),
         shell(journal),
+        process(journal),
         files(text::Ansi()),
-        form({flash1, flashversion, windows, dialogs, shell, files},
+        form({flash1, flashversion, windows, dialogs, shell, files, process},
              text::Ansi().FromUtf8(options.app_dir), text::Ansi().FromUtf8(options.app_title)) {}
 
   Journal journal;
@@ -29,8 +31,11 @@ struct Driver::State {
   ManualWindowSystem windows;
   ScriptedDialogs dialogs;
   RecordingShell shell;
+  ScriptedProcess process;
   StdFileSystem files;
   TForm1 form;
+  TForm3 manager;
+  TForm6 picker;
   bool ended = false;
 };
 
@@ -58,12 +63,18 @@ Driver::~Driver() = default;
 
 void Driver::Start() {
   State& s = *state_;
+  s.form.Form3 = &s.manager;
+  s.form.Form6 = &s.picker;
   s.form.Boundary().Run([&] { s.form.FormCreate(); });
   s.windows.ProcessMessages();
 }
 
 bool Driver::Ended() const {
   return state_->ended;
+}
+
+int Driver::ExitStatus() const {
+  return state_->process.Terminated() ? static_cast<int>(state_->process.TerminatedWith()) : 0;
 }
 
 bool Driver::HandleLine(std::string_view line) {
@@ -87,6 +98,13 @@ bool Driver::HandleLine(std::string_view line) {
     }
     const auto reply = s.flash1.Call(text::Utf8ToUtf16(value.get<std::string>()));
     s.journal.Add({{"reply", reply ? Json(text::Utf16ToUtf8(*reply)) : Json(nullptr)}});
+  } else if (key == "fscommand") {
+    if (!value.is_array() || value.size() != 2 || !value[0].is_string() || !value[1].is_string()) {
+      error("fscommand takes [\"name\", \"argument\"]");
+      return true;
+    }
+    s.flash1.Command(text::Utf8ToUtf16(value[0].get<std::string>()),
+                     text::Utf8ToUtf16(value[1].get<std::string>()));
   } else if (key == "advance_ms") {
     if (!value.is_number_integer() || value.get<long long>() < 0) {
       error("advance_ms takes a whole number of milliseconds, 0 or more");
@@ -104,6 +122,10 @@ bool Driver::HandleLine(std::string_view line) {
     return true;
   }
 
+  if (s.process.Terminated()) {  // ended at once: nothing else runs
+    s.ended = true;
+    return false;
+  }
   s.windows.ProcessMessages();
   if (s.windows.Terminated()) {
     s.ended = true;
@@ -161,6 +183,7 @@ int RunHeadless(int argc, char** argv, std::istream& in, std::ostream& out, std:
     std::string line;
     while (!driver.Ended() && std::getline(in, line)) driver.HandleLine(line);
     driver.Finish();
+    if (driver.ExitStatus() != 0) return driver.ExitStatus();
   } catch (const std::exception& e) {
     err << "quillmere-headless: " << e.what() << "\n";
     return 1;

@@ -31,6 +31,8 @@ class Driver {
   // The end of the input closes the main window.
   void Finish();
   bool Ended() const;
+  // The exit code the program ended with (0 when its window was closed).
+  int ExitStatus() const;
 
  private:
   struct State;

@@ -171,6 +171,13 @@ void ManualWindowSystem::SetMainWindowState(WindowState state) {
   journal_.Add({{"window", name}});
 }
 
+int ManualWindowSystem::ShowModal(IModalForm& form) {
+  Json entry = {{"name", form.FormName()}};
+  for (const auto& [name, value] : form.Describe()) entry[name] = JsonText(value);
+  journal_.Add({{"form", entry}});
+  return 2;
+}
+
 // ---------------------------------------------------------------- dialogs
 
 std::optional<int> ScriptedDialogs::TakeNumber() {
@@ -229,6 +236,17 @@ int ScriptedDialogs::SystemMessageBox(const std::string& text, const std::string
 void ScriptedDialogs::ShowErrorReport(const std::string& text, const std::string&) {
   if (while_open) while_open();
   journal_.Add({{"error_report", JsonText(text)}});
+}
+
+// ---------------------------------------------------------------- process
+
+bool ScriptedProcess::Terminate(unsigned exit_code) {
+  // A process that has ended does nothing more; later requests are not seen.
+  if (terminated_) return true;
+  terminated_ = true;
+  exit_code_ = exit_code;
+  journal_.Add({{"exit", exit_code}});
+  return true;
 }
 
 // ---------------------------------------------------------------- shell

@@ -16,6 +16,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/flash_control.h"
+#include "platform/process.h"
 #include "platform/shell.h"
 #include "platform/window_system.h"
 
@@ -89,6 +90,8 @@ class ManualWindowSystem : public IWindowSystem {
   bool Terminated() const override { return terminated_; }
   void DragMainWindow() override;
   void SetMainWindowState(WindowState state) override;
+  // Reports {"form": {"name": ..., what the form describes}} and closes it at once (2).
+  int ShowModal(IModalForm& form) override;
   void SetMessageHook(MessageHook hook) override { hook_ = std::move(hook); }
 
   // Moves the clock on by `ms`, running posted messages and due timers in time order.
@@ -153,6 +156,22 @@ class RecordingShell : public IShell {
 
  private:
   Journal& journal_;
+};
+
+// The process, ended on request: the first Terminate reports {"exit": code}; the driver
+// then stops at once.
+class ScriptedProcess : public IProcess {
+ public:
+  explicit ScriptedProcess(Journal& journal) : journal_(journal) {}
+  unsigned ExitCode() override { return terminated_ ? *exit_code_ : kStillActive; }
+  bool Terminate(unsigned exit_code) override;
+  bool Terminated() const { return terminated_; }
+  unsigned TerminatedWith() const { return exit_code_.value_or(0); }
+
+ private:
+  Journal& journal_;
+  bool terminated_ = false;
+  std::optional<unsigned> exit_code_;
 };
 
 }  // namespace qm::headless

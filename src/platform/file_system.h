@@ -25,6 +25,8 @@ class IFileSystem {
   // Creates or replaces the file with `content` followed by CR LF. The file is replaced
   // only when the whole content was written: a failure leaves the old file (or none).
   virtual void WriteTextFile(std::string_view path, std::string_view content) = 0;
+  // Creates or replaces the file with exactly `bytes`, all or nothing as above.
+  virtual void WriteBinaryFile(std::string_view path, std::string_view bytes) = 0;
 };
 
 }  // namespace qm

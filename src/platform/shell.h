@@ -15,6 +15,7 @@ struct ShellRequest {
   std::string params;  // parameters for a program
   std::string dir;     // working folder, "" for none
   int show = kSwShowNormal;
+  const void* owner = nullptr;  // window that owns what the shell shows
 };
 
 class IShell {

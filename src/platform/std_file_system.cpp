@@ -261,10 +261,10 @@ std::string RandomSuffix() {
 
 // Writes over something that is not a regular file (a device, a pipe) where replacing
 // the directory entry would be wrong.
-void WriteInPlace(const std::string& path, std::string_view content) {
+void WriteInPlace(const std::string& path, std::string_view content, std::string_view tail) {
   FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.Get() < 0) ThrowErrno(errno, false);
-  if (const int err = WriteAll(fd.Get(), content, "\r\n")) ThrowErrno(err, false);
+  if (const int err = WriteAll(fd.Get(), content, tail)) ThrowErrno(err, false);
   if (const int err = fd.Close()) ThrowErrno(err, false);
 }
 
@@ -441,6 +441,15 @@ std::string StdFileSystem::ReadFirstLine(std::string_view path) {
 }
 
 void StdFileSystem::WriteTextFile(std::string_view path, std::string_view content) {
+  ReplaceFile(path, content, "\r\n");
+}
+
+void StdFileSystem::WriteBinaryFile(std::string_view path, std::string_view bytes) {
+  ReplaceFile(path, bytes, "");
+}
+
+void StdFileSystem::ReplaceFile(std::string_view path, std::string_view content,
+                                std::string_view tail) {
   std::string target = ResolveNative(ToNative(path));
 
   mode_t mode = 0666;  // for a new file; the umask applies
@@ -451,7 +460,7 @@ void StdFileSystem::WriteTextFile(std::string_view path, std::string_view conten
     // A plain write would fail on a file we may not write; so does the replacement.
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) ThrowErrno(errno, false);
     if (!S_ISREG(st.st_mode)) {
-      WriteInPlace(target, content);
+      WriteInPlace(target, content, tail);
       return;
     }
     // Write through a symbolic link rather than replacing the link.
@@ -498,7 +507,7 @@ void StdFileSystem::WriteTextFile(std::string_view path, std::string_view conten
   // The umask may have taken bits the old file had. Failing to restore them is not
   // worth losing the content over.
   if (keep_mode) (void)::fchmod(fd.Get(), mode);
-  if (const int err = WriteAll(fd.Get(), content, "\r\n")) ThrowErrno(err, false);
+  if (const int err = WriteAll(fd.Get(), content, tail)) ThrowErrno(err, false);
   if (const int err = fd.Close()) ThrowErrno(err, false);
   if (::rename(temp.c_str(), target.c_str()) != 0) ThrowErrno(errno, false);
   remover.armed = false;

@@ -28,6 +28,7 @@ class StdFileSystem : public IFileSystem {
   bool CreateDirectory(std::string_view path) override;
   std::string ReadFirstLine(std::string_view path) override;
   void WriteTextFile(std::string_view path, std::string_view content) override;
+  void WriteBinaryFile(std::string_view path, std::string_view bytes) override;
 
   // The on-disk path for an ANSI path. "\" separates like "/". A component that does not
   // exist as written is looked up ignoring case (the exact name wins, else the first
@@ -45,6 +46,8 @@ class StdFileSystem : public IFileSystem {
   // The path in UTF-8 with "/" separators, not yet resolved.
   std::string ToNative(std::string_view ansi_path) const;
   std::string ResolveNative(const std::string& native) const;
+  // Replaces the file with `content` followed by `tail`, all or nothing.
+  void ReplaceFile(std::string_view path, std::string_view content, std::string_view tail);
 
   const text::CodePage& code_page_;
 };

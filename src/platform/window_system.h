@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace qm {
 
@@ -27,6 +30,15 @@ struct WindowMessage {
 };
 
 enum class WindowState { kNormal, kMinimized, kMaximized };
+
+// A window of the shell that can be shown modally (the resource dialogs).
+class IModalForm {
+ public:
+  virtual ~IModalForm() = default;
+  virtual std::string FormName() const = 0;
+  // What the window is about to show, as name and value (ANSI), for reports.
+  virtual std::vector<std::pair<std::string, std::string>> Describe() const = 0;
+};
 
 class IWindowSystem {
  public:
@@ -51,6 +63,8 @@ class IWindowSystem {
   // button is released; returns then.
   virtual void DragMainWindow() = 0;
   virtual void SetMainWindowState(WindowState state) = 0;
+  // Shows `form` modally; returns when it has closed, with its modal result.
+  virtual int ShowModal(IModalForm& form) = 0;
 
   // The application-wide hook, called for every message taken from the queue before it
   // is dispatched (also inside the program's own modal loops).

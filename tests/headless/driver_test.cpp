@@ -1,6 +1,8 @@
 // The headless driver as course authors run it: a process reading JSON lines.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -145,3 +147,4 @@ TEST_F(DriverTest, UsageErrors) {
 
 }  // namespace
 }  // namespace qm::testing
+

@@ -49,6 +49,7 @@ class FakeFileSystem : public IFileSystem {
   }
   std::string ReadFirstLine(std::string_view) override { return {}; }
   void WriteTextFile(std::string_view, std::string_view) override {}
+  void WriteBinaryFile(std::string_view, std::string_view) override {}
 };
 
 TEST(ForceDirectories, CreatesMissingLevelsTopDown) {

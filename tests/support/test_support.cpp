@@ -61,6 +61,12 @@ void FaultyFileSystem::WriteTextFile(std::string_view path, std::string_view con
   written.emplace_back(path);
 }
 
+void FaultyFileSystem::WriteBinaryFile(std::string_view path, std::string_view bytes) {
+  if (write_error) throw EInOutError(*write_error);
+  inner_.WriteBinaryFile(path, bytes);
+  written.emplace_back(path);
+}
+
 std::string InvokeXml(std::string_view command, const std::vector<std::string>& arguments) {
   auto escape = [](std::string_view s) {
     std::string out;
@@ -97,7 +103,7 @@ ShellHarness::ShellHarness(std::string_view code_page)
     : real_files((text::SetAnsiCodePage(code_page), text::Ansi())) {
   shell.special_folders[kCsidlCommonAppData] = text::Ansi().FromUtf8(appdata.Path().string());
   form =
-      std::make_unique<TForm1>(MainFormPorts{flash1, flashversion, windows, dialogs, shell, files},
+      std::make_unique<TForm1>(MainFormPorts{flash1, flashversion, windows, dialogs, shell, files, process},
                                text::Ansi().FromUtf8(app.Dir()), "Course");
   form->Boundary().Run([&] { form->FormCreate(); });
   journal.Clear();

@@ -45,6 +45,7 @@ class FaultyFileSystem : public IFileSystem {
   bool CreateDirectory(std::string_view path) override;
   std::string ReadFirstLine(std::string_view path) override;
   void WriteTextFile(std::string_view path, std::string_view content) override;
+  void WriteBinaryFile(std::string_view path, std::string_view bytes) override;
 
   std::optional<int> read_error;     // EInOutError code for every read
   std::optional<int> write_error;    // EInOutError code for every write
@@ -81,6 +82,7 @@ class ShellHarness {
   headless::ManualWindowSystem windows{journal};
   headless::ScriptedDialogs dialogs{journal};
   headless::RecordingShell shell{journal};
+  headless::ScriptedProcess process{journal};
   StdFileSystem real_files;
   FaultyFileSystem files{real_files};
   std::unique_ptr<TForm1> form;

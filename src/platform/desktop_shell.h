@@ -1,0 +1,46 @@
+// The desktop shell on a free desktop: documents open with the desktop's default
+// application, programs in the program folder start directly.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/shell.h"
+
+namespace qm {
+
+namespace text {
+class CodePage;
+}
+
+class DesktopShell : public IShell {
+ public:
+  // `opener` opens a document with its default application (xdg-open by default).
+  explicit DesktopShell(const text::CodePage& code_page, std::string opener = "xdg-open");
+
+  // "open" on an executable file starts it with the parameter text as its one argument,
+  // in the file's own folder; "open" on any other existing file without parameters hands
+  // it to the opener.
+  // Requests that cannot be carried out here (a missing file, a Windows command line
+  // such as "regsvr32 ...", another verb) fail with the shell's error code and show
+  // nothing. Neither waits for the started program.
+  int Execute(const ShellRequest& request) override;
+  // The common application-data folder (CSIDL 35); others are not known here.
+  std::optional<std::string> SpecialFolderPath(int csidl) override;
+
+  static constexpr int kSuccess = 42;
+  static constexpr int kFileNotFound = 2;
+  static constexpr int kNoAssociation = 31;
+
+ private:
+  const text::CodePage& code_page_;
+  std::string opener_;
+};
+
+// Starts `program` with `arguments`, detached (it outlives us and leaves no zombie), in
+// `folder` when that is not empty. False when it could not be started.
+bool StartDetached(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& folder);
+
+}  // namespace qm

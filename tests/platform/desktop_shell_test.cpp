@@ -1,0 +1,81 @@
+#include "platform/desktop_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/test_support.h"
+#include "text/codepage.h"
+
+namespace qm::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Waits (bounded) for a started program to leave its marker file.
+std::string WaitForFile(const TempDir& dir, const std::string& name) {
+  for (int i = 0; i < 500 && !dir.Exists(name); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  // The writer may still be writing; its last line ends the file.
+  for (int i = 0; i < 100; ++i) {
+    const std::string content = dir.ReadFile(name);
+    if (!content.empty() && content.back() == '\n') return content;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return dir.ReadFile(name);
+}
+
+void WriteScript(const TempDir& dir, const std::string& name, const std::string& body) {
+  dir.WriteFile(name, "#!/bin/sh\n" + body);
+  fs::permissions(dir.Path() / name, fs::perms::owner_all);
+}
+
+class DesktopShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteScript(dir, "opener",
+                "printf '%s\\n' \"$#\" \"$1\" > \"" + dir.Dir() + "opened.tmp\"; mv \"" +
+                    dir.Dir() + "opened.tmp\" \"" + dir.Dir() + "opened\"\n");
+  }
+  TempDir dir;
+  DesktopShell shell{text::Ansi(), (dir.Path() / "opener").string()};
+};
+
+TEST_F(DesktopShellTest, StartsProgramsInTheirFolderWithTheParameterTextAsOneArgument) {
+  WriteScript(dir, "sub/FlashPlayer.exe",
+              "printf '%s\\n' \"$PWD\" \"$#\" \"$1\" > ../ran.tmp; mv ../ran.tmp ../ran\n");
+  const int result = shell.Execute(
+      {"open", dir.Dir() + "sub/FlashPlayer.exe", dir.Dir() + "lesson/Lesson 1.SWF", "", 1});
+  EXPECT_GT(result, 32);
+  EXPECT_EQ(WaitForFile(dir, "ran"),
+            (dir.Path() / "sub").string() + "\n1\n" + dir.Dir() + "lesson/Lesson 1.SWF\n");
+}
+
+TEST_F(DesktopShellTest, OpensDocumentsWithTheOpener) {
+  dir.WriteFile("notes.doc", "x");
+  EXPECT_GT(shell.Execute({"open", dir.Dir() + "notes.doc", "", "", 1}), 32);
+  EXPECT_EQ(WaitForFile(dir, "opened"), "1\n" + dir.Dir() + "notes.doc\n");
+}
+
+TEST_F(DesktopShellTest, WhatCannotBeDoneHereFailsQuietly) {
+  dir.WriteFile("Flash10h.ocx", "");
+  dir.WriteFile("FlashPlayer.exe", "MZ");  // a Windows program: not runnable here
+  EXPECT_LE(shell.Execute({"open", "regsvr32 " + dir.Dir() + "Flash10h.ocx", "", "", 1}), 32);
+  EXPECT_LE(shell.Execute({"open", dir.Dir() + "FlashPlayer.exe", "a.swf", "", 1}), 32);
+  EXPECT_LE(shell.Execute({"open", dir.Dir() + "missing.doc", "", "", 1}), 32);
+  EXPECT_LE(shell.Execute({"open", "", "", "", 1}), 32);
+  EXPECT_LE(shell.Execute({"print", dir.Dir() + "Flash10h.ocx", "", "", 1}), 32);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(dir.Exists("opened"));
+}
+
+TEST_F(DesktopShellTest, CommonApplicationData) {
+  EXPECT_NE(shell.SpecialFolderPath(kCsidlCommonAppData), std::nullopt);
+  EXPECT_EQ(shell.SpecialFolderPath(26), std::nullopt);
+}
+
+}  // namespace
+}  // namespace qm::testing
