@@ -7,6 +7,9 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-dev clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libc-bin
+  qt6-base-dev qt6-webengine-dev zlib1g-dev haxe xvfb xauth fonts-droid-fallback
+  libsndfile1-dev qt6-multimedia-dev pulseaudio pulseaudio-utils
+  nginx curl
 )
 
 missing=()
@@ -15,11 +18,37 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# Node.js and npm install the Ruffle player; any installation that provides npm will do.
+if ! command -v npm >/dev/null 2>&1; then missing+=(nodejs npm); fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
   echo "Installing: ${missing[*]}"
+  # The tests run nginx themselves, on loopback: the system service the package would
+  # start on port 80 is kept from starting (Debian's policy-rc.d) and from booting.
+  policy=""
+  if [[ " ${missing[*]} " == *" nginx "* ]] && [ ! -e /usr/sbin/policy-rc.d ]; then
+    policy=/usr/sbin/policy-rc.d
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod 755 "$policy"
+    trap '$SUDO rm -f "$policy"' EXIT
+  fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if [ -n "$policy" ]; then
+    $SUDO rm -f "$policy"
+    trap - EXIT
+    if command -v systemctl >/dev/null 2>&1; then $SUDO systemctl disable --quiet nginx 2>/dev/null || true; fi
+  fi
+fi
+
+# The Ruffle web player, at the version package-lock.json pins, into node_modules.
+root=$(cd "$(dirname "$0")/.." && pwd)
+stamp="$root/node_modules/.quillmere-lock"
+if ! cmp -s "$root/package-lock.json" "$stamp" 2>/dev/null \
+    || [ ! -f "$root/node_modules/@ruffle-rs/ruffle/ruffle.js" ]; then
+  echo "Installing the Ruffle player (npm ci)"
+  (cd "$root" && npm ci --no-audit --no-fund --loglevel=error)
+  cp "$root/package-lock.json" "$stamp"
 fi

@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc)
 fuzz_seconds=${QM_FUZZ_SECONDS:-60}
+http_fuzz_seconds=${QM_HTTP_FUZZ_SECONDS:-30}
 
 bash scripts/setup.sh
 
@@ -16,7 +17,7 @@ cmake --build build -j "$jobs"
 
 echo "== build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, fuzzer)"
 CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQM_WERROR=ON \
-  -DQM_SANITIZE=ON -DQM_FUZZ=ON >/dev/null
+  -DQM_SANITIZE=ON -DQM_FUZZ=ON -DQM_QT=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
 
 echo "== tests under the sanitizers"
@@ -33,8 +34,25 @@ build-asan/request_fuzzer -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 \
 grep -E "^(stat::number_of_executed_units|Done)" build-asan/fuzz.log || true
 rm -rf "$corpus"
 
+echo "== fuzzing the HTTP client's reply reading for ${http_fuzz_seconds}s"
+corpus=$(mktemp -d)
+cp tests/fuzz/http_corpus/* "$corpus"/
+build-asan/http_reply_fuzzer -max_total_time="$http_fuzz_seconds" -rss_limit_mb=2048 \
+  -artifact_prefix="$root/build-asan/" -print_final_stats=1 "$corpus" 2>build-asan/http_fuzz.log \
+  || { tail -n 60 build-asan/http_fuzz.log; echo "fuzzing found a fault"; exit 1; }
+grep -E "^(stat::number_of_executed_units|Done)" build-asan/http_fuzz.log || true
+rm -rf "$corpus"
+
+echo "== sound server for the sound tests (PulseAudio: null sink, sine source)"
+PULSE_SERVER=$(bash scripts/sound_server.sh start)
+export PULSE_SERVER QM_REQUIRE_SOUND=1
+trap 'bash scripts/sound_server.sh stop' EXIT
+
 echo "== benchmark (short run)"
 build/bench_bridge --benchmark_min_time=0.2
+build/bench_download --size-mib 256
+xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_flash
+QT_QPA_PLATFORM=offscreen timeout 120 build/bench_recorder_latency 3
 
 echo "== tests"
 (cd build && ctest --output-on-failure -j "$jobs")

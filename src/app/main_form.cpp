@@ -6,6 +6,9 @@ namespace qm {
 
 TForm1::TForm1(const MainFormPorts& ports, std::string app_dir, std::string app_title)
     : Message1(ports.dialogs, app_title),
+      IdAntiFreeze1(ports.windows),
+      ProgressDialog1(ports.dialogs),
+      downurlDialog1(ports.dialogs),
       ports_(ports),
       app_dir_(std::move(app_dir)),
       boundary_(ports.dialogs, std::move(app_title)) {
@@ -14,6 +17,7 @@ TForm1::TForm1(const MainFormPorts& ports, std::string app_dir, std::string app_
   ports_.flash1.OnFSCommand([this](const std::u16string& command, const std::u16string& args) {
     boundary_.Run([&] { flash1FSCommand(command, args); });
   });
+  CreateUpdateComponents();
 }
 
 void TForm1::FormCreate() {

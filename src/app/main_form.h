@@ -2,9 +2,12 @@
 // movie in `flashversion`, and the handlers through which the movie reaches the shell.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
+#include "http/anti_freeze.h"
+#include "http/http_client.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
 #include "platform/flash_control.h"
@@ -12,7 +15,10 @@
 #include "platform/shell.h"
 #include "platform/window_system.h"
 #include "ui/error_report.h"
+#include "ui/input_dialog.h"
+#include "ui/memo.h"
 #include "ui/message_dialog.h"
+#include "ui/progress_dialog.h"
 
 namespace qm {
 
@@ -54,11 +60,32 @@ class TForm1 {
   const std::string& AppTitle() const { return boundary_.Title(); }
   TbsSkinMessage Message1;
 
+  // The update check (src/update): where the service is, the progress of a download, and
+  // the components the check uses.
+  std::string UpdateServiceBaseUrl;
+  std::int64_t LastWorkCount = 0;
+  std::unique_ptr<ITimer> Timer2;  // 1000 ms, enabled at start: the check
+  std::unique_ptr<ITimer> Timer3;  // 1000 ms, runs during a download
+  TMemo Memo1;
+  http::AntiFreeze IdAntiFreeze1;
+  http::HttpClient IdHTTP1;  // the check
+  http::HttpClient IdHTTP2;  // the download
+  TbsSkinProgressDialog ProgressDialog1;
+  TbsSkinInputDialog downurlDialog1;
+
   // Handlers.
   void FormCreate();
   void flash1FlashCall(const std::u16string& request);
   void flash1FSCommand(const std::u16string& command, const std::u16string& args);
   bool FlashMessageFilter(const WindowMessage& message);
+  void Timer2Timer();
+  void Timer3Timer();
+  void IdHTTP1WorkBegin(http::WorkMode mode, std::int64_t work_count_max);
+  void IdHTTP1Work(http::WorkMode mode, std::int64_t work_count);
+  void IdHTTP1WorkEnd(http::WorkMode mode);
+  void ProgressDialog1Cancel();
+  // The last "/"-separated part of an address.
+  static std::string LastUrlSegment(const std::string& address);
 
   // Calls into the movie: "DelphiCallBack" with an event and its data, or any function
   // with two arguments. The movie's reply, converted to the code page.
@@ -101,6 +128,7 @@ class TForm1 {
   void OtherResource(const std::string& argument);
   // The settings folder, created when missing; "" when it cannot be named at all.
   std::string PrepareSettingsFolder();
+  void CreateUpdateComponents();
 
   MainFormPorts ports_;
   std::string app_dir_;

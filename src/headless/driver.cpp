@@ -3,7 +3,10 @@
 #include <iostream>
 
 #include "app/main_form.h"
+#include "headless/media_ports.h"
 #include "headless/scripted_ports.h"
+#include "media/emulated_mci.h"
+#include "media/recorder.h"
 #include "platform/host_paths.h"
 #include "platform/paths.h"
 #include "platform/std_file_system.h"
@@ -23,7 +26,18 @@ struct Driver::State {
         process(journal),
         files(text::Ansi()),
         form({flash1, flashversion, windows, dialogs, shell, files, process},
-             text::Ansi().FromUtf8(options.app_dir), text::Ansi().FromUtf8(options.app_title)) {}
+             text::Ansi().FromUtf8(options.app_dir), text::Ansi().FromUtf8(options.app_title)),
+        audio(windows),
+        mci(windows, audio, files,
+            [this](std::string_view path) { return files.Resolve(path).string(); }),
+        mci_journal(mci, journal),
+        recorder({windows, dialogs, mci_journal, profile, files}, form.AppDir(), form.Boundary(),
+                 [this](const std::string& event, const std::string& data) {
+                   return form.NotifyMovie(event, data);
+                 }) {}
+  // The program has reported its end; what the windows do as they go (the recorder
+  // closes its device) is not part of the run.
+  ~State() { journal.live = nullptr; }
 
   Journal journal;
   ScriptedFlashControl flash1;
@@ -34,6 +48,12 @@ struct Driver::State {
   ScriptedProcess process;
   StdFileSystem files;
   TForm1 form;
+  // The recorder's sound: the emulated device on a sound card that runs on the clock.
+  VirtualAudioEndpoint audio;
+  EmulatedMediaControl mci;
+  JournalingMediaControl mci_journal;
+  RecordingProfileWriter profile;
+  TForm2 recorder;
   TForm3 manager;
   TForm6 picker;
   bool ended = false;
@@ -50,6 +70,7 @@ std::string Dump(const Json& value) {
 Driver::Driver(const DriverOptions& options, std::function<void(const std::string&)> out) {
   text::SetAnsiCodePage(options.codepage);
   state_ = std::make_unique<State>(options);
+  flash_version_ = options.flash_version;
   state_->journal.live = [out = std::move(out)](const Json& entry) { out(Dump(entry)); };
   if (options.common_appdata) {
     state_->shell.special_folders[kCsidlCommonAppData] =
@@ -57,15 +78,24 @@ Driver::Driver(const DriverOptions& options, std::function<void(const std::strin
   } else if (std::string folder = CommonAppDataFolder(); !folder.empty()) {
     state_->shell.special_folders[kCsidlCommonAppData] = text::Ansi().FromUtf8(folder);
   }
+  if (options.update_url) {
+    state_->form.UpdateServiceBaseUrl = text::Ansi().FromUtf8(*options.update_url);
+  }
 }
 
 Driver::~Driver() = default;
 
 void Driver::Start() {
   State& s = *state_;
+  s.form.Form2 = &s.recorder;
   s.form.Form3 = &s.manager;
   s.form.Form6 = &s.picker;
   s.form.Boundary().Run([&] { s.form.FormCreate(); });
+  s.form.Boundary().Run([&] { s.recorder.FormCreate(); });
+  if (flash_version_ && !s.flashversion.Movie().empty()) {
+    s.flashversion.SetVariable(u"mainver", text::Utf8ToUtf16(flash_version_->first));
+    s.flashversion.SetVariable(u"submainver", text::Utf8ToUtf16(flash_version_->second));
+  }
   s.windows.ProcessMessages();
 }
 
@@ -145,6 +175,8 @@ namespace {
 
 const char* const kUsage =
     "usage: quillmere-headless [--app-dir DIR] [--common-appdata DIR] [--codepage NAME]\n"
+    "                          [--update-url http://HOST[:PORT]]\n"
+    "                          [--flash-version MAJOR.MINOR|none]\n"
     "Reads JSON lines on standard input and writes what the shell does as JSON lines.\n";
 
 }  // namespace
@@ -163,6 +195,28 @@ int RunHeadless(int argc, char** argv, std::istream& in, std::ostream& out, std:
       if (arg == "--app-dir") app_dir = value;
       if (arg == "--common-appdata") options.common_appdata = value;
       if (arg == "--codepage") options.codepage = value;
+      continue;
+    }
+    if (arg == "--update-url" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      if (value.rfind("http://", 0) != 0 || value.size() == 7) {
+        err << "quillmere-headless: --update-url takes http://HOST[:PORT]\n" << kUsage;
+        return 2;
+      }
+      options.update_url = value;
+      continue;
+    }
+    if (arg == "--flash-version" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      const std::size_t dot = value.find('.');
+      if (value == "none") {
+        options.flash_version.reset();
+      } else if (dot != std::string::npos) {
+        options.flash_version.emplace(value.substr(0, dot), value.substr(dot + 1));
+      } else {
+        err << "quillmere-headless: --flash-version takes MAJOR.MINOR or none\n" << kUsage;
+        return 2;
+      }
       continue;
     }
     err << "quillmere-headless: unknown or incomplete argument " << arg << "\n" << kUsage;

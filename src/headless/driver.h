@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qm::headless {
 
@@ -16,6 +17,10 @@ struct DriverOptions {
   std::optional<std::string> common_appdata;  // UTF-8; replaces the shell's answer
   std::string codepage;                       // "" for the locale's
   std::string app_title;                      // UTF-8; the application title
+  std::optional<std::string> update_url;      // replaces the update service's base address
+  // What the version movie sets as "mainver" and "submainver"; nullopt: nothing.
+  std::optional<std::pair<std::string, std::string>> flash_version =
+      std::pair<std::string, std::string>{"32", "0"};
 };
 
 class Driver {
@@ -37,6 +42,7 @@ class Driver {
  private:
   struct State;
   std::unique_ptr<State> state_;
+  std::optional<std::pair<std::string, std::string>> flash_version_;
 };
 
 // The program: parses the command line, runs the driver over `in`, writes to `out`.

@@ -238,6 +238,103 @@ void ScriptedDialogs::ShowErrorReport(const std::string& text, const std::string
   journal_.Add({{"error_report", JsonText(text)}});
 }
 
+std::optional<std::string> ScriptedDialogs::ShowInputDialog(const InputDialogRequest& request) {
+  if (while_open) while_open();
+  std::optional<std::string> result;  // closed without a fitting answer: cancelled
+  if (!answers_.empty() && (answers_.front().is_string() || answers_.front().is_null())) {
+    if (answers_.front().is_string()) {
+      // Typed into the box: it takes at most max_length characters.
+      std::string typed = text::Ansi().FromUtf8(answers_.front().get<std::string>());
+      const auto starts = text::Ansi().CharStarts(typed);
+      if (request.max_length >= 0 && starts.size() > static_cast<std::size_t>(request.max_length)) {
+        typed.resize(starts[static_cast<std::size_t>(request.max_length)]);
+      }
+      result = std::move(typed);
+    }
+    answers_.pop_front();
+  }
+  journal_.Add({{"dialog",
+                 {{"type", "input"},
+                  {"caption", JsonText(request.caption)},
+                  {"prompt", JsonText(request.prompt)},
+                  {"text", JsonText(request.text)},
+                  {"result", result ? Json(JsonText(*result)) : Json(nullptr)}}}});
+  return result;
+}
+
+class ScriptedDialogs::ProgressWindow : public IProgressWindow {
+ public:
+  ProgressWindow(ScriptedDialogs& owner, const ProgressDialogRequest& request,
+                 std::function<void(ProgressCloseReason)> on_user_close)
+      : owner_(owner),
+        request_(request),
+        gauge_(request.value),
+        on_user_close_(std::move(on_user_close)) {}
+  ~ProgressWindow() override {
+    if (owner_.progress_ == this) owner_.progress_ = nullptr;
+  }
+
+  void SetGauge(std::int64_t value) override { gauge_ = value; }
+  void Close() override {
+    if (!open_) return;
+    Closed("value");
+    closed_by_value_ = true;
+  }
+  bool RunModal() override {
+    if (owner_.while_open) owner_.while_open();
+    // Still open after its messages ran: the user closes it.
+    if (open_) owner_.CloseProgress(ProgressCloseReason::kCloseCommand);
+    return closed_by_value_;
+  }
+
+  void Closed(const char* by) {
+    open_ = false;
+    if (owner_.progress_ == this) owner_.progress_ = nullptr;
+    owner_.journal_.Add({{"dialog",
+                          {{"type", "progress"},
+                           {"event", "closed"},
+                           {"min", request_.min},
+                           {"max", request_.max},
+                           {"value", gauge_},
+                           {"by", by}}}});
+  }
+  std::function<void(ProgressCloseReason)> UserCloseHandler() const { return on_user_close_; }
+
+ private:
+  ScriptedDialogs& owner_;
+  ProgressDialogRequest request_;
+  std::int64_t gauge_;
+  std::function<void(ProgressCloseReason)> on_user_close_;
+  bool open_ = true;
+  bool closed_by_value_ = false;
+};
+
+ScriptedDialogs::~ScriptedDialogs() = default;
+
+std::unique_ptr<IProgressWindow> ScriptedDialogs::ShowProgressWindow(
+    const ProgressDialogRequest& request, std::function<void(ProgressCloseReason)> on_user_close) {
+  journal_.Add({{"dialog",
+                 {{"type", "progress"},
+                  {"event", "shown"},
+                  {"caption", JsonText(request.caption)},
+                  {"label", JsonText(request.label)},
+                  {"min", request.min},
+                  {"max", request.max}}}});
+  auto window = std::make_unique<ProgressWindow>(*this, request, std::move(on_user_close));
+  progress_ = window.get();
+  return window;
+}
+
+bool ScriptedDialogs::CloseProgress(ProgressCloseReason reason) {
+  if (progress_ == nullptr) return false;
+  ProgressWindow& window = *progress_;
+  window.Closed(reason == ProgressCloseReason::kCancelButton ? "cancel" : "close");
+  // The handler may forget the window; it runs from a copy.
+  const auto handler = window.UserCloseHandler();
+  if (handler) handler(reason);
+  return true;
+}
+
 // ---------------------------------------------------------------- process
 
 bool ScriptedProcess::Terminate(unsigned exit_code) {

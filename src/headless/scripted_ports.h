@@ -119,10 +119,13 @@ class ManualWindowSystem : public IWindowSystem {
 };
 
 // Dialogs that take their answers from a queue: a number for a message dialog's
-// result. Without a fitting answer a dialog is closed as by the window's close command.
+// result, a text (confirmed) or null (cancelled) for an input dialog. Without a fitting
+// answer a dialog is closed as by the window's close command. Progress windows are
+// reported when shown and when closed.
 class ScriptedDialogs : public IDialogs {
  public:
   explicit ScriptedDialogs(Journal& journal) : journal_(journal) {}
+  ~ScriptedDialogs() override;
 
   void QueueAnswer(Json answer) { answers_.push_back(std::move(answer)); }
   std::size_t PendingAnswers() const { return answers_.size(); }
@@ -134,11 +137,22 @@ class ScriptedDialogs : public IDialogs {
   int SystemMessageBox(const std::string& text, const std::string& caption,
                        unsigned flags) override;
   void ShowErrorReport(const std::string& text, const std::string& caption) override;
+  std::optional<std::string> ShowInputDialog(const InputDialogRequest& request) override;
+  std::unique_ptr<IProgressWindow> ShowProgressWindow(
+      const ProgressDialogRequest& request,
+      std::function<void(ProgressCloseReason)> on_user_close) override;
+
+  // The user closes the progress window that is open ("取消", Escape or the close
+  // command); false when none is open.
+  bool CloseProgress(ProgressCloseReason reason = ProgressCloseReason::kCancelButton);
+  bool ProgressOpen() const { return progress_ != nullptr; }
 
  private:
+  class ProgressWindow;
   std::optional<int> TakeNumber();
   Journal& journal_;
   std::deque<Json> answers_;
+  ProgressWindow* progress_ = nullptr;  // the progress window on screen
 };
 
 // A shell that records its requests and launches nothing.

@@ -7,9 +7,9 @@ namespace {
 const char* const kNoDeviceOpen = "No MCI device open";
 
 const char* DeviceTypeName(TMPDeviceTypes type) {
-  static const char* const kNames[] = {"",        "AVIVideo", "CDAudio", "DAT",       "DigitalVideo",
-                                       "MMMovie", "Other",    "Overlay", "Scanner",   "Sequencer",
-                                       "VCR",     "Videodisc", "WaveAudio"};
+  static const char* const kNames[] = {
+      "",        "AVIVideo", "CDAudio",   "DAT", "DigitalVideo", "MMMovie",  "Other",
+      "Overlay", "Scanner",  "Sequencer", "VCR", "Videodisc",    "WaveAudio"};
   return kNames[type];
 }
 
@@ -24,8 +24,7 @@ class TMediaPlayer::MessageWindow : public IMciNotifyWindow {
   TMediaPlayer& owner_;
 };
 
-TMediaPlayer::TMediaPlayer(IMediaControl& mci, IWindowSystem& windows)
-    : mci_(mci), windows_(windows) {}
+TMediaPlayer::TMediaPlayer(IMediaControl& mci) : mci_(mci) {}
 
 TMediaPlayer::~TMediaPlayer() {
   if (device_id_ == 0) return;

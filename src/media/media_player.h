@@ -59,8 +59,9 @@ class TMediaPlayer {
  public:
   using NotifyEvent = std::function<void(TMediaPlayer& sender)>;
 
-  // Notifications are posted through `windows`; both ports outlive the player.
-  TMediaPlayer(IMediaControl& mci, IWindowSystem& windows);
+  // `mci` outlives the player; the device posts its notifications to the player's
+  // message window through the GUI thread's queue.
+  explicit TMediaPlayer(IMediaControl& mci);
   // Closes a device that is still open, ignoring the answer.
   ~TMediaPlayer();
   TMediaPlayer(const TMediaPlayer&) = delete;
@@ -114,7 +115,6 @@ class TMediaPlayer {
   std::uint32_t StartTransport(std::uint32_t command);
 
   IMediaControl& mci_;
-  IWindowSystem& windows_;
   std::shared_ptr<MessageWindow> window_;
   std::uint16_t device_id_ = 0;
   bool is_open_ = false;

@@ -14,7 +14,7 @@ constexpr unsigned kMbIconError = 0x10;
 
 TForm2::TForm2(const RecorderPorts& ports, std::string app_dir, ErrorBoundary& boundary,
                MovieNotifier notify_movie)
-    : MediaPlayer1(ports.media, ports.windows),
+    : MediaPlayer1(ports.media),
       ports_(ports),
       app_dir_(std::move(app_dir)),
       boundary_(boundary),
@@ -24,8 +24,7 @@ TForm2::TForm2(const RecorderPorts& ports, std::string app_dir, ErrorBoundary& b
   ssd = {cp.FromUtf8("声道"), {cp.FromUtf8("单声道"), cp.FromUtf8("立体声")}, 1};
   syz = {cp.FromUtf8("音质"), {cp.FromUtf8("8位"), cp.FromUtf8("16位")}, 1};
   spl = {cp.FromUtf8("声单频率"),
-         {cp.FromUtf8("广播11025赫兹"), cp.FromUtf8("正常22050赫兹"),
-          cp.FromUtf8("精密44100赫兹")},
+         {cp.FromUtf8("广播11025赫兹"), cp.FromUtf8("正常22050赫兹"), cp.FromUtf8("精密44100赫兹")},
          1};
   BtstartCaption = cp.FromUtf8("录制");
   BtstopCaption = cp.FromUtf8("停止并播放");
@@ -33,7 +32,8 @@ TForm2::TForm2(const RecorderPorts& ports, std::string app_dir, ErrorBoundary& b
   MediaPlayer1.OnNotify = [this](TMediaPlayer& sender) {
     boundary_.Run([&] { MediaPlayer1Notify(sender); });
   };
-  Timer1 = ports_.windows.CreateTimer(1000, false, [this] { boundary_.Run([&] { Timer1Timer(); }); });
+  Timer1 =
+      ports_.windows.CreateTimer(1000, false, [this] { boundary_.Run([&] { Timer1Timer(); }); });
 }
 
 void TForm2::FormCreate() {

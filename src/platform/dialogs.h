@@ -2,6 +2,10 @@
 // the user closed them; their windows run nested message loops.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +38,44 @@ struct MessageDialogRequest {
   int help_context = 0;
 };
 
+// What the input dialog shows: a prompt above an edit box that starts with `text`.
+struct InputDialogRequest {
+  std::string caption;
+  std::string prompt;
+  std::string text;
+  int max_length = 255;  // characters the user can type into the box
+};
+
+// What the progress window shows: a label above a gauge with its range and value.
+struct ProgressDialogRequest {
+  std::string caption;
+  std::string label;
+  std::int64_t min = 0;
+  std::int64_t max = 100;
+  std::int64_t value = 0;  // within the range
+  bool show_percent = true;
+  bool stay_on_top = true;  // else it is shown modally (IProgressWindow::RunModal)
+};
+
+// How the user closed a progress window.
+enum class ProgressCloseReason {
+  kCancelButton,  // the "取消" button or Escape
+  kCloseCommand,  // the window's close command (Alt+F4)
+};
+
+// A progress window on screen. Destroying it removes the window.
+class IProgressWindow {
+ public:
+  virtual ~IProgressWindow() = default;
+  // Moves the gauge to `value` (within its range).
+  virtual void SetGauge(std::int64_t value) = 0;
+  // Closes the window because its value reached the maximum; no user close follows.
+  virtual void Close() = 0;
+  // For a modal window: runs its modal loop until it closes; true when it closed
+  // through Close(), false when the user closed it.
+  virtual bool RunModal() = 0;
+};
+
 class IDialogs {
  public:
   virtual ~IDialogs() = default;
@@ -49,6 +91,14 @@ class IDialogs {
   // The general error report: the system message box with the stop icon and OK
   // (flags 16); `text` is final (full stop already added).
   virtual void ShowErrorReport(const std::string& text, const std::string& caption) = 0;
+  // Shows the modal input dialog: the edit box's text when the user confirmed it,
+  // nullopt when the dialog ended any other way.
+  virtual std::optional<std::string> ShowInputDialog(const InputDialogRequest& request) = 0;
+  // Shows a progress window and returns at once (a modal one runs with RunModal).
+  // `on_user_close` runs, from the message loop, when the user closes the window.
+  virtual std::unique_ptr<IProgressWindow> ShowProgressWindow(
+      const ProgressDialogRequest& request,
+      std::function<void(ProgressCloseReason)> on_user_close) = 0;
 };
 
 }  // namespace qm

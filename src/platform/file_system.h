@@ -3,10 +3,21 @@
 // the Windows file API's code (other platforms map theirs onto those codes).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace qm {
+
+// A file's new content, written piece by piece. It replaces the file only on Commit,
+// in one step; destroyed without a commit it is discarded and the old file (or none)
+// stays.
+class IFileReplacement {
+ public:
+  virtual ~IFileReplacement() = default;
+  virtual void Write(std::string_view bytes) = 0;
+  virtual void Commit() = 0;
+};
 
 class IFileSystem {
  public:
@@ -27,6 +38,10 @@ class IFileSystem {
   virtual void WriteTextFile(std::string_view path, std::string_view content) = 0;
   // Creates or replaces the file with exactly `bytes`, all or nothing as above.
   virtual void WriteBinaryFile(std::string_view path, std::string_view bytes) = 0;
+  // The whole file's bytes.
+  virtual std::string ReadBinaryFile(std::string_view path) = 0;
+  // Starts replacing the file (creating it when missing); failures as above.
+  virtual std::unique_ptr<IFileReplacement> BeginReplace(std::string_view path) = 0;
 };
 
 }  // namespace qm

@@ -31,12 +31,12 @@ inline constexpr std::uint32_t kMciNotify = 0x1;
 inline constexpr std::uint32_t kMciWait = 0x2;
 inline constexpr std::uint32_t kMciFrom = 0x4;
 inline constexpr std::uint32_t kMciTo = 0x8;
-inline constexpr std::uint32_t kMciSaveFile = 0x100;      // save
-inline constexpr std::uint32_t kMciSeekToStart = 0x100;   // seek
-inline constexpr std::uint32_t kMciSeekToEnd = 0x200;     // seek
-inline constexpr std::uint32_t kMciStatusItem = 0x100;    // status
-inline constexpr std::uint32_t kMciOpenElement = 0x200;   // open
-inline constexpr std::uint32_t kMciOpenType = 0x2000;     // open
+inline constexpr std::uint32_t kMciSaveFile = 0x100;     // save
+inline constexpr std::uint32_t kMciSeekToStart = 0x100;  // seek
+inline constexpr std::uint32_t kMciSeekToEnd = 0x200;    // seek
+inline constexpr std::uint32_t kMciStatusItem = 0x100;   // status
+inline constexpr std::uint32_t kMciOpenElement = 0x200;  // open
+inline constexpr std::uint32_t kMciOpenType = 0x2000;    // open
 
 // Status items and the modes the mode item answers.
 inline constexpr std::uint32_t kMciStatusLength = 1;
@@ -70,9 +70,11 @@ inline constexpr std::uint32_t kMciErrUnsupportedFunction = kMciErrBase + 18;
 inline constexpr std::uint32_t kMciErrFileNotFound = kMciErrBase + 19;
 inline constexpr std::uint32_t kMciErrExtensionNotFound = kMciErrBase + 25;
 inline constexpr std::uint32_t kMciErrOutOfRange = kMciErrBase + 26;
+inline constexpr std::uint32_t kMciErrFlagsNotCompatible = kMciErrBase + 28;
 inline constexpr std::uint32_t kMciErrFileNotSaved = kMciErrBase + 30;
 inline constexpr std::uint32_t kMciErrBadConstant = kMciErrBase + 34;
 inline constexpr std::uint32_t kMciErrInvalidFile = kMciErrBase + 40;
+inline constexpr std::uint32_t kMciErrNonapplicableFunction = kMciErrBase + 46;
 inline constexpr std::uint32_t kMciErrFilenameRequired = kMciErrBase + 48;
 inline constexpr std::uint32_t kMciErrDeviceNotInstalled = kMciErrBase + 50;
 inline constexpr std::uint32_t kMciErrWaveOutputsUnsuitable = kMciErrBase + 70;
@@ -150,8 +152,8 @@ inline std::string MciCommandName(std::uint32_t command) {
 }
 
 // Posts MM_MCINOTIFY for `device` to `callback` through the GUI thread's queue.
-inline void PostMciNotify(IWindowSystem& windows, const MciCallback& callback,
-                          std::uint32_t code, std::uint16_t device) {
+inline void PostMciNotify(IWindowSystem& windows, const MciCallback& callback, std::uint32_t code,
+                          std::uint16_t device) {
   windows.Post([callback, code, device] {
     if (const auto window = callback.lock()) window->OnMciNotify(code, device);
   });

@@ -259,15 +259,6 @@ std::string RandomSuffix() {
   throw EInOutError(StdFileSystem::ErrorCodeFromErrno(err, parent_missing));
 }
 
-// Writes over something that is not a regular file (a device, a pipe) where replacing
-// the directory entry would be wrong.
-void WriteInPlace(const std::string& path, std::string_view content, std::string_view tail) {
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (fd.Get() < 0) ThrowErrno(errno, false);
-  if (const int err = WriteAll(fd.Get(), content, tail)) ThrowErrno(err, false);
-  if (const int err = fd.Close()) ThrowErrno(err, false);
-}
-
 }  // namespace
 
 StdFileSystem::StdFileSystem(const text::CodePage& code_page) : code_page_(code_page) {}
@@ -450,6 +441,50 @@ void StdFileSystem::WriteBinaryFile(std::string_view path, std::string_view byte
 
 void StdFileSystem::ReplaceFile(std::string_view path, std::string_view content,
                                 std::string_view tail) {
+  const auto file = BeginReplace(path);
+  file->Write(content);
+  file->Write(tail);
+  file->Commit();
+}
+
+namespace {
+
+// The new content of a file, written to a hidden temporary file beside it that is
+// renamed over it on Commit; or, for a target that is not a regular file, written into
+// the target itself.
+class StdFileReplacement : public IFileReplacement {
+ public:
+  StdFileReplacement(int fd, std::string temp, std::string target)
+      : fd_(fd), temp_(std::move(temp)), target_(std::move(target)) {}
+  ~StdFileReplacement() override {
+    if (!done_ && !temp_.empty()) {
+      fd_.Close();
+      ::unlink(temp_.c_str());
+    }
+  }
+
+  void Write(std::string_view bytes) override {
+    if (done_) throw EInOutError(EInOutError::kAccessDenied);
+    if (const int err = WriteAll(fd_.Get(), bytes, "")) ThrowErrno(err, false);
+  }
+
+  void Commit() override {
+    if (done_) return;
+    if (const int err = fd_.Close()) ThrowErrno(err, false);
+    if (!temp_.empty() && ::rename(temp_.c_str(), target_.c_str()) != 0) ThrowErrno(errno, false);
+    done_ = true;
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::string temp_;  // empty when writing in place
+  std::string target_;
+  bool done_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<IFileReplacement> StdFileSystem::BeginReplace(std::string_view path) {
   std::string target = ResolveNative(ToNative(path));
 
   mode_t mode = 0666;  // for a new file; the umask applies
@@ -460,8 +495,11 @@ void StdFileSystem::ReplaceFile(std::string_view path, std::string_view content,
     // A plain write would fail on a file we may not write; so does the replacement.
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) ThrowErrno(errno, false);
     if (!S_ISREG(st.st_mode)) {
-      WriteInPlace(target, content, tail);
-      return;
+      // Something that is not a regular file (a device, a pipe), where replacing the
+      // directory entry would be wrong: written in place.
+      const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+      if (fd < 0) ThrowErrno(errno, false);
+      return std::make_unique<StdFileReplacement>(fd, std::string(), target);
     }
     // Write through a symbolic link rather than replacing the link.
     struct stat lst;
@@ -494,23 +532,39 @@ void StdFileSystem::ReplaceFile(std::string_view path, std::string_view content,
     const int err = errno;
     ThrowErrno(err, ParentMissing(temp));
   }
-
-  FileDescriptor fd(raw_fd);
-  struct TempRemover {
-    const std::string& path;
-    bool armed = true;
-    ~TempRemover() {
-      if (armed) ::unlink(path.c_str());
-    }
-  } remover{temp};
-
   // The umask may have taken bits the old file had. Failing to restore them is not
   // worth losing the content over.
-  if (keep_mode) (void)::fchmod(fd.Get(), mode);
-  if (const int err = WriteAll(fd.Get(), content, tail)) ThrowErrno(err, false);
-  if (const int err = fd.Close()) ThrowErrno(err, false);
-  if (::rename(temp.c_str(), target.c_str()) != 0) ThrowErrno(errno, false);
-  remover.armed = false;
+  if (keep_mode) (void)::fchmod(raw_fd, mode);
+  return std::make_unique<StdFileReplacement>(raw_fd, std::move(temp), std::move(target));
+}
+
+std::string StdFileSystem::ReadBinaryFile(std::string_view path) {
+  std::string resolved = ToNative(path);
+  const int open_flags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
+  FileDescriptor fd(::open(resolved.c_str(), open_flags));
+  if (fd.Get() < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    resolved = ResolveNative(resolved);
+    fd.Reset(::open(resolved.c_str(), open_flags));
+  }
+  if (fd.Get() < 0) {
+    const int err = errno;
+    ThrowErrno(err, ParentMissing(resolved));
+  }
+  std::string content;
+  struct stat st;
+  if (::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
+    content.reserve(static_cast<std::size_t>(st.st_size));
+  }
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno, false);  // a folder gives EISDIR: access denied
+    }
+    if (got == 0) return content;
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
 }
 
 }  // namespace qm

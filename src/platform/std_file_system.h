@@ -29,6 +29,8 @@ class StdFileSystem : public IFileSystem {
   std::string ReadFirstLine(std::string_view path) override;
   void WriteTextFile(std::string_view path, std::string_view content) override;
   void WriteBinaryFile(std::string_view path, std::string_view bytes) override;
+  std::string ReadBinaryFile(std::string_view path) override;
+  std::unique_ptr<IFileReplacement> BeginReplace(std::string_view path) override;
 
   // The on-disk path for an ANSI path. "\" separates like "/". A component that does not
   // exist as written is looked up ignoring case (the exact name wins, else the first

@@ -148,3 +148,38 @@ TEST_F(DriverTest, UsageErrors) {
 }  // namespace
 }  // namespace qm::testing
 
+namespace qm::testing {
+namespace {
+
+TEST_F(DriverTest, MovieCommands) {
+  const std::string script =
+      R"({"fscommand": ["maximized", ""]})"
+      "\n"
+      R"({"fscommand": ["selectresource", "unit1/@@@onPick"]})"
+      "\n"
+      R"({"fscommand": ["exec", "docs/a.pdf"]})"
+      "\n"
+      R"({"fscommand": ["exitprogram", ""]})"
+      "\n"
+      R"({"fscommand": ["normal", ""]})"
+      "\n";
+  const DriverRun run = RunDriver(Args(), script);
+  // The process ends with 259, whose low 8 bits are the exit status here.
+  ASSERT_TRUE(WIFEXITED(run.status));
+  EXPECT_EQ(WEXITSTATUS(run.status), 259 & 0xFF);
+  std::vector<Json> seen;
+  for (const Json& line : run.lines) {
+    if (!line.contains("mci")) seen.push_back(line);  // the recorder's device commands
+  }
+  ASSERT_GE(seen.size(), 5u);
+  EXPECT_EQ(seen[1], Json({{"window", "maximize"}}));
+  EXPECT_EQ(seen[2], Json({{"form",
+                            {{"name", "TForm6"},
+                             {"CourseResourceRoot", app.Dir() + "unit1/resource"},
+                             {"PickCallbackName", "onPick"}}}}));
+  EXPECT_EQ(seen[3]["shell"]["file"], app.Dir() + "docs/a.pdf");
+  EXPECT_EQ(seen.back(), Json({{"exit", 259}}));  // nothing runs after it
+}
+
+}  // namespace
+}  // namespace qm::testing

@@ -50,6 +50,8 @@ class FakeFileSystem : public IFileSystem {
   std::string ReadFirstLine(std::string_view) override { return {}; }
   void WriteTextFile(std::string_view, std::string_view) override {}
   void WriteBinaryFile(std::string_view, std::string_view) override {}
+  std::string ReadBinaryFile(std::string_view) override { return {}; }
+  std::unique_ptr<IFileReplacement> BeginReplace(std::string_view) override { return nullptr; }
 };
 
 TEST(ForceDirectories, CreatesMissingLevelsTopDown) {

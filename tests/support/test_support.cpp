@@ -67,6 +67,16 @@ void FaultyFileSystem::WriteBinaryFile(std::string_view path, std::string_view b
   written.emplace_back(path);
 }
 
+std::string FaultyFileSystem::ReadBinaryFile(std::string_view path) {
+  if (read_error) throw EInOutError(*read_error);
+  return inner_.ReadBinaryFile(path);
+}
+
+std::unique_ptr<IFileReplacement> FaultyFileSystem::BeginReplace(std::string_view path) {
+  if (write_error) throw EInOutError(*write_error);
+  return inner_.BeginReplace(path);
+}
+
 std::string InvokeXml(std::string_view command, const std::vector<std::string>& arguments) {
   auto escape = [](std::string_view s) {
     std::string out;

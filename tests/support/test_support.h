@@ -46,6 +46,8 @@ class FaultyFileSystem : public IFileSystem {
   std::string ReadFirstLine(std::string_view path) override;
   void WriteTextFile(std::string_view path, std::string_view content) override;
   void WriteBinaryFile(std::string_view path, std::string_view bytes) override;
+  std::string ReadBinaryFile(std::string_view path) override;
+  std::unique_ptr<IFileReplacement> BeginReplace(std::string_view path) override;
 
   std::optional<int> read_error;     // EInOutError code for every read
   std::optional<int> write_error;    // EInOutError code for every write

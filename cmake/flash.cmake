@@ -1,0 +1,99 @@
+# The Flash control on Ruffle (Qt WebEngine), its test movies and its end-to-end tests.
+# Included from the top-level CMakeLists.txt.
+
+# The SWF writer: ActionScript 1 movies, and the hooks the Flash control adds to them.
+find_package(ZLIB REQUIRED)
+add_library(qm_swf STATIC src/swf/avm1.cpp)
+target_include_directories(qm_swf PUBLIC src)
+target_link_libraries(qm_swf PUBLIC ZLIB::ZLIB)
+
+# Movies written by our own writer: version.swf and the ActionScript 1 test movie.
+add_executable(avm1_movies tools/avm1_movies.cpp)
+target_link_libraries(avm1_movies PRIVATE qm_swf)
+set(QM_MOVIES_DIR ${CMAKE_BINARY_DIR}/movies)
+add_custom_command(
+  OUTPUT ${QM_MOVIES_DIR}/version.swf ${QM_MOVIES_DIR}/bridge_as1.swf
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_MOVIES_DIR}
+  COMMAND avm1_movies ${QM_MOVIES_DIR}
+  DEPENDS avm1_movies
+  COMMENT "Writing the ActionScript 1 movies")
+add_custom_target(qm_avm1_movies ALL
+  DEPENDS ${QM_MOVIES_DIR}/version.swf ${QM_MOVIES_DIR}/bridge_as1.swf)
+
+if(QM_TESTS)
+  add_executable(swf_tests tests/swf/avm1_test.cpp)
+  target_link_libraries(swf_tests PRIVATE qm_swf GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(swf_tests DISCOVERY_TIMEOUT 60)
+endif()
+
+if(NOT QM_QT OR QM_SANITIZE OR QM_FUZZ)
+  return()
+endif()
+
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineCore WebEngineWidgets)
+
+# Ruffle, installed from npm by scripts/setup.sh, is served from the build folder.
+set(QM_RUFFLE_SOURCE ${CMAKE_SOURCE_DIR}/node_modules/@ruffle-rs/ruffle)
+if(NOT EXISTS ${QM_RUFFLE_SOURCE}/ruffle.js)
+  message(FATAL_ERROR "Ruffle is missing from node_modules: run scripts/setup.sh")
+endif()
+set(QM_RUFFLE_DIR ${CMAKE_BINARY_DIR}/ruffle)
+file(GLOB QM_RUFFLE_FILES ${QM_RUFFLE_SOURCE}/*.js ${QM_RUFFLE_SOURCE}/*.wasm)
+add_custom_command(
+  OUTPUT ${QM_RUFFLE_DIR}/ruffle.js
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_RUFFLE_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy ${QM_RUFFLE_FILES} ${QM_RUFFLE_DIR}
+  DEPENDS ${QM_RUFFLE_FILES}
+  COMMENT "Copying the Ruffle player into the build")
+add_custom_target(qm_ruffle ALL DEPENDS ${QM_RUFFLE_DIR}/ruffle.js)
+
+# The CJK font Ruffle draws device text with (Debian's fonts-droid-fallback).
+set(QM_CJK_FONT /usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf)
+if(NOT EXISTS ${QM_CJK_FONT})
+  message(FATAL_ERROR "The CJK font is missing (${QM_CJK_FONT}): run scripts/setup.sh")
+endif()
+
+add_library(qm_flash STATIC
+  src/qt/flash_scheme.cpp
+  src/qt/flash_widget.cpp
+)
+set_target_properties(qm_flash PROPERTIES AUTOMOC ON)
+qt_add_resources(qm_flash qm_flash_web
+  PREFIX /qm/web
+  BASE src/qt/web
+  FILES src/qt/web/player.html src/qt/web/player.js)
+target_compile_definitions(qm_flash PRIVATE
+  QM_RUFFLE_DIR="${QM_RUFFLE_DIR}" QM_CJK_FONT="${QM_CJK_FONT}")
+target_link_libraries(qm_flash PUBLIC qm_core qm_swf Qt6::Widgets Qt6::WebEngineWidgets)
+add_dependencies(qm_flash qm_ruffle)
+
+# ActionScript 3 test movies from the Haxe compiler.
+find_program(QM_HAXE haxe REQUIRED)
+set(QM_HAXE_MOVIES bridge_as3)
+add_custom_command(
+  OUTPUT ${QM_MOVIES_DIR}/bridge_as3.swf
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_MOVIES_DIR}
+  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/tests/e2e/movies -main BridgeTest
+          -swf ${QM_MOVIES_DIR}/bridge_as3.swf -swf-version 11.2 -swf-header 400:200:30:ffffff
+  DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/movies/BridgeTest.hx
+  COMMENT "Compiling the ActionScript 3 test movie")
+add_custom_target(qm_haxe_movies ALL DEPENDS ${QM_MOVIES_DIR}/bridge_as3.swf)
+
+if(QM_TESTS)
+  add_executable(flash_e2e_tests tests/e2e/flash_e2e_test.cpp)
+  target_link_libraries(flash_e2e_tests PRIVATE qm_flash qm_headless GTest::gtest)
+  target_compile_definitions(flash_e2e_tests PRIVATE QM_MOVIES_DIR="${QM_MOVIES_DIR}")
+  add_dependencies(flash_e2e_tests qm_avm1_movies qm_haxe_movies)
+  # One host process runs every check in order, under a virtual X server.
+  add_test(NAME flash_e2e
+    COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:flash_e2e_tests>)
+  set_tests_properties(flash_e2e PROPERTIES
+    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1" TIMEOUT 600)
+endif()
+
+if(QM_BENCH)
+  add_executable(bench_flash bench/flash_bench.cpp)
+  target_link_libraries(bench_flash PRIVATE qm_flash qm_headless)
+  target_compile_definitions(bench_flash PRIVATE QM_MOVIES_DIR="${QM_MOVIES_DIR}")
+  add_dependencies(bench_flash qm_avm1_movies qm_haxe_movies)
+endif()

@@ -1,0 +1,351 @@
+#include "qt/flash_widget.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "platform/errors.h"
+#include "qt/flash_scheme.h"
+
+namespace qm::qt {
+
+namespace {
+
+constexpr char kCallPrompt[] = "\x01qm-call";
+constexpr char kCommandPrompt[] = "\x01qm-fscommand";
+constexpr int kReadyTimeoutMs = 30000;
+constexpr int kFirstFrameTimeoutMs = 10000;
+
+// A JavaScript literal of the value.
+QString Literal(const QJsonValue& value) {
+  const QByteArray json = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+  return QString::fromUtf8(json.mid(1, json.size() - 2));
+}
+
+QString Text(const std::u16string& s) {
+  return QString::fromStdU16String(s);
+}
+
+std::string Utf8(const QString& s) {
+  return s.toStdString();
+}
+
+// Movie calls in progress, over all controls, and every control, for the deliveries
+// after such a call.
+int calls_in_progress = 0;
+
+std::vector<FlashWidget*>& Controls() {
+  static std::vector<FlashWidget*> controls;
+  return controls;
+}
+
+}  // namespace
+
+class FlashPage : public QWebEnginePage {
+ public:
+  FlashPage(FlashWidget* owner) : QWebEnginePage(FlashScheme::Profile(), owner), owner_(owner) {}
+
+ protected:
+  bool javaScriptPrompt(const QUrl&, const QString& message, const QString& payload,
+                        QString* result) override {
+    if (message == QLatin1String(kCallPrompt)) {
+      *result = owner_->MovieCall(payload);
+      return true;
+    }
+    if (message == QLatin1String(kCommandPrompt)) {
+      owner_->MovieCommand(payload);
+      result->clear();
+      return true;
+    }
+    return false;  // the movie's own prompts are not shown
+  }
+
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                int line, const QString& source) override {
+    if (qEnvironmentVariableIsSet("QM_FLASH_LOG") || level == ErrorMessageLevel) {
+      qInfo("flash: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
+    }
+  }
+
+  // The page never navigates away from the player.
+  bool acceptNavigationRequest(const QUrl& url, NavigationType, bool is_main_frame) override {
+    return !is_main_frame || url.toString() == FlashScheme::PageUrl(owner_->Host());
+  }
+
+ private:
+  FlashWidget* owner_;
+};
+
+FlashWidget::FlashWidget(Scale scale, QWidget* parent)
+    : QWidget(parent), scale_(scale), host_(FlashScheme::NewHost()) {
+  Controls().push_back(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  view_ = new QWebEngineView(this);
+  view_->setContextMenuPolicy(Qt::NoContextMenu);
+  page_ = new FlashPage(this);
+  page_->setBackgroundColor(Qt::white);
+  QWebEngineSettings* settings = page_->settings();
+  settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+  settings->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+  view_->setPage(page_);
+  layout->addWidget(view_);
+
+  connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+    page_ready_ = ok;
+    page_failed_ = !ok;
+    WatchInputWidget();
+    if (!ok) return;
+    while (!before_ready_.empty()) {
+      const QString script = before_ready_.front();
+      before_ready_.pop_front();
+      RunLater(script);
+    }
+  });
+  connect(page_, &QWebEnginePage::renderProcessTerminated, this, [this] {
+    page_ready_ = false;
+    page_failed_ = true;
+  });
+  page_->load(QUrl(FlashScheme::PageUrl(host_)));
+}
+
+FlashWidget::~FlashWidget() {
+  Controls().erase(std::find(Controls().begin(), Controls().end(), this));
+}
+
+bool FlashWidget::MovieBlocked() const {
+  return calls_in_progress > 0;
+}
+
+void FlashWidget::PostDeliveries() {
+  for (FlashWidget* control : Controls()) {
+    if (control->held_.empty() || control->delivery_posted_) continue;
+    control->delivery_posted_ = true;
+    QTimer::singleShot(0, control, [control] {
+      control->delivery_posted_ = false;
+      control->DeliverHeld();
+    });
+  }
+}
+
+QWidget* FlashWidget::InputWidget() const {
+  QWidget* proxy = view_->focusProxy();
+  return proxy != nullptr ? proxy : view_;
+}
+
+void FlashWidget::WatchInputWidget() {
+  QWidget* now = InputWidget();
+  if (now != input_widget_) {
+    input_widget_ = now;
+    emit inputWidgetChanged(now);
+  }
+}
+
+bool FlashWidget::WaitUntilReady(int timeout_ms) {
+  if (page_ready_ || page_failed_) return page_ready_;
+  QEventLoop loop;
+  QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
+  auto done = connect(page_, &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
+  loop.exec();
+  disconnect(done);
+  return page_ready_;
+}
+
+// --- The movie's calls ---------------------------------------------------------------------
+
+QString FlashWidget::MovieCall(const QString& request) {
+  std::optional<std::u16string> reply;
+  ++calls_in_progress;
+  replies_.push_back(&reply);
+  try {
+    RaiseCommands();  // fscommands the movie issued before this call come first
+    RaiseFlashCall(request.toStdU16String());
+  } catch (...) {
+    // The shell's handlers keep their errors; nothing may reach the web engine.
+  }
+  replies_.pop_back();
+  --calls_in_progress;
+  PostDeliveries();
+  return reply ? QStringLiteral("1") + Text(*reply) : QStringLiteral("0");
+}
+
+void FlashWidget::SetReturnValue(const std::u16string& reply) {
+  if (replies_.empty()) throw EFlashControlError("No ExternalInterface call is in progress");
+  *replies_.back() = reply;
+}
+
+void FlashWidget::MovieCommand(const QString& payload) {
+  const QJsonArray command = QJsonDocument::fromJson(payload.toUtf8()).array();
+  commands_.emplace_back(command.at(0).toString(), command.at(1).toString());
+  QTimer::singleShot(0, this, &FlashWidget::RaiseCommands);
+}
+
+void FlashWidget::RaiseCommands() {
+  while (!commands_.empty()) {
+    const auto [command, argument] = commands_.front();
+    commands_.pop_front();
+    try {
+      RaiseFSCommand(command.toStdU16String(), argument.toStdU16String());
+    } catch (...) {
+      // As for FlashCall: the handlers report their own errors.
+    }
+  }
+}
+
+// --- Calls into the movie ------------------------------------------------------------------
+
+void FlashWidget::DeliverHeld() {
+  if (MovieBlocked() || !page_ready_) return;
+  while (!held_.empty()) {
+    const QString script = held_.front();
+    held_.pop_front();
+    page_->runJavaScript(script);
+  }
+}
+
+void FlashWidget::RunLater(const QString& script) {
+  if (!page_ready_) {
+    before_ready_.push_back(script);
+  } else if (MovieBlocked()) {
+    held_.push_back(script);
+  } else {
+    DeliverHeld();
+    page_->runJavaScript(script);
+  }
+}
+
+FlashWidget::Result FlashWidget::Run(const QString& script) {
+  Result result;
+  if (!page_ready_ && !WaitUntilReady(kReadyTimeoutMs)) {
+    result.error = "The Flash player could not be started";
+    return result;
+  }
+  DeliverHeld();  // what was held goes first
+
+  struct Wait {
+    bool done = false;
+    QVariant value;
+    QEventLoop* loop = nullptr;
+  };
+  auto wait = std::make_shared<Wait>();
+  QEventLoop loop;
+  wait->loop = &loop;
+  page_->runJavaScript(script, [wait](const QVariant& value) {
+    wait->value = value;
+    wait->done = true;
+    if (wait->loop != nullptr) wait->loop->quit();
+  });
+  auto crashed = connect(page_, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
+  if (!wait->done) loop.exec();
+  disconnect(crashed);
+  wait->loop = nullptr;
+  if (!wait->done) {
+    result.error = "The Flash player has stopped";
+    return result;
+  }
+  const QVariantMap answer = wait->value.toMap();
+  result.ok = answer.value("ok").toBool();
+  result.value = answer.value("value");
+  result.error = answer.value("error").toString();
+  if (!result.ok && result.error.isEmpty()) result.error = "The Flash player refused the call";
+  return result;
+}
+
+std::u16string FlashWidget::CallFunction(const std::u16string& request) {
+  const QString script = "qm.callFunction(" + Literal(Text(request)) + ")";
+  if (MovieBlocked()) {  // the movie waits for the shell: deliver when it is free
+    held_.push_back(script);
+    return {};
+  }
+  const Result result = Run(script);
+  if (!result.ok) throw EFlashControlError(Utf8(result.error));
+  return result.value.toString().toStdU16String();
+}
+
+std::u16string FlashWidget::GetVariable(const std::u16string& name) {
+  if (movie_.isEmpty()) throw EFlashControlError("No movie is loaded");
+  if (!QFileInfo(movie_).isFile()) throw EFlashControlError("The movie could not be loaded");
+  const QString script = "qm.getVariable(" + Literal(Text(name)) + ")";
+  QElapsedTimer waited;
+  waited.start();
+  while (true) {
+    if (MovieBlocked()) throw EFlashControlError("The movie is busy");
+    const Result result = Run(script);
+    if (result.ok && result.value.typeId() == QMetaType::QString) {
+      return result.value.toString().toStdU16String();
+    }
+    if (!result.ok) throw EFlashControlError(Utf8(result.error));
+    // The movie's first frame has not run yet.
+    if (waited.elapsed() > kFirstFrameTimeoutMs) {
+      throw EFlashControlError("The movie did not start");
+    }
+    QEventLoop pause;
+    QTimer::singleShot(20, &pause, &QEventLoop::quit);
+    pause.exec();
+  }
+}
+
+void FlashWidget::SetPlaying(bool playing) {
+  if (movie_.isEmpty()) return;
+  playing_ = playing;
+  const QString script = playing ? "qm.setPlaying(true)" : "qm.setPlaying(false)";
+  if (MovieBlocked()) {
+    held_.push_back(script);
+    return;
+  }
+  const Result result = Run(script);
+  if (!result.ok) throw EFlashControlError(Utf8(result.error));
+}
+
+void FlashWidget::SetMovie(const std::u16string& path_text) {
+  const QString path = Text(path_text);
+  movie_ = path;
+  playing_ = !path.isEmpty();
+  if (path.isEmpty()) {
+    RunLater("qm.unload()");
+    return;
+  }
+  const QFileInfo file(path);
+  FlashScheme::MarkMainMovie(file.absoluteFilePath());
+  const QString font = "Droid Sans Fallback";
+  QJsonObject options{
+      {"url", FlashScheme::FileUrl(host_, file.absoluteFilePath())},
+      {"base", FlashScheme::FileUrl(host_, file.absolutePath()) + "/"},
+      {"allowScriptAccess", true},
+      {"autoplay", "on"},
+      {"splashScreen", false},
+      {"contextMenu", "off"},
+      {"unmuteOverlay", "hidden"},
+      {"letterbox", "off"},
+      {"warnOnUnsupportedContent", false},
+      {"showSwfDownload", false},
+      {"quality", "high"},
+      {"wmode", "window"},
+      {"maxExecutionDuration", 3600},
+      {"scale", scale_ == Scale::kShowAll ? "showAll" : "noScale"},
+      {"salign", scale_ == Scale::kShowAll ? "" : "TL"},
+      {"fontSources", QJsonArray{FlashScheme::FontUrl(host_)}},
+      {"defaultFonts", QJsonObject{{"sans", QJsonArray{font}},
+                                   {"serif", QJsonArray{font}},
+                                   {"typewriter", QJsonArray{font}},
+                                   {"japaneseGothic", QJsonArray{font}},
+                                   {"japaneseGothicMono", QJsonArray{font}},
+                                   {"japaneseMincho", QJsonArray{font}}}},
+      {"preferredRenderer", "canvas"},
+      {"logLevel", "error"},
+  };
+  RunLater("qm.load(" + Literal(options) + ")");
+}
+
+}  // namespace qm::qt

@@ -1,0 +1,100 @@
+// The Flash control on the Ruffle web player inside Qt WebEngine.
+//
+// The movie's ExternalInterface calls reach the host through window.prompt, which the
+// page's owner answers synchronously: the movie waits inside its call while FlashCall
+// runs. While it waits no page of the web engine can run a script, so calls into a
+// movie made then (CallFunction, Play, ...) are held and delivered once the movie is
+// free; the caller of a held CallFunction gets the empty reply. fscommands are raised
+// with the movie free, after its current actions, in order with its ExternalInterface
+// calls (one issued before a call is raised before it, inside that call).
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+#include <deque>
+#include <optional>
+#include <utility>
+
+#include "platform/flash_control.h"
+
+class QWebEngineView;
+
+namespace qm::qt {
+
+class FlashPage;
+
+class FlashWidget : public QWidget, public IFlashControl {
+  Q_OBJECT
+ public:
+  // How the movie fits the control: unscaled from the top left corner (the course
+  // movie), or scaled to show all of it (the version movie).
+  enum class Scale { kNoScaleTopLeft, kShowAll };
+
+  explicit FlashWidget(Scale scale, QWidget* parent = nullptr);
+  ~FlashWidget() override;
+
+  void SetMovie(const std::u16string& path) override;
+  bool Playing() override { return playing_; }
+  void SetPlaying(bool playing) override;
+  void Play() override { SetPlaying(true); }
+  std::u16string GetVariable(const std::u16string& name) override;
+  std::u16string CallFunction(const std::u16string& request) override;
+  void SetReturnValue(const std::u16string& reply) override;
+  // The widget that receives the control's mouse input; it changes when the web engine
+  // replaces its view (inputWidgetChanged).
+  const void* Window() const override { return InputWidget(); }
+  QWidget* InputWidget() const;
+
+  // True while a movie waits inside one of its own calls into the shell: this one, or
+  // another control's. The web engine runs no script of any page until that call has
+  // returned (the shell's handler runs inside the engine's task that carries the call).
+  bool MovieBlocked() const;
+  const QString& Host() const { return host_; }
+  // Waits (running events) until the page and the player are ready for a movie.
+  bool WaitUntilReady(int timeout_ms);
+
+ signals:
+  void inputWidgetChanged(QWidget* widget);
+
+ private:
+  friend class FlashPage;
+
+  struct Result {
+    bool ok = false;
+    QVariant value;
+    QString error;
+  };
+
+  // From the page: the movie's calls. The answer to a call is "1" + reply or "0".
+  QString MovieCall(const QString& request);
+  void MovieCommand(const QString& payload);
+  void RaiseCommands();
+  void DeliverHeld();
+  void WatchInputWidget();
+
+  // Runs a script of the page and waits for its value. Never while the movie waits.
+  Result Run(const QString& script);
+  void RunLater(const QString& script);
+
+  // After a movie's call has returned: deliver what every control held.
+  static void PostDeliveries();
+
+  Scale scale_;
+  QString host_;
+  QWebEngineView* view_ = nullptr;
+  FlashPage* page_ = nullptr;
+  QPointer<QWidget> input_widget_;
+  bool page_ready_ = false;
+  bool page_failed_ = false;
+  std::deque<QString> before_ready_;  // scripts waiting for the page
+  QString movie_;                     // the loaded movie's path, or empty
+  bool playing_ = false;
+  std::deque<std::optional<std::u16string>*> replies_;  // one per call in progress
+  std::deque<std::pair<QString, QString>> commands_;    // fscommands not yet raised
+  std::deque<QString> held_;                            // scripts for when the movie is free
+  bool delivery_posted_ = false;
+};
+
+}  // namespace qm::qt
