@@ -25,23 +25,24 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j "$jobs")
 
+# Runs a libFuzzer target from a copy of its seed corpus for a bounded time; any crash,
+# leak or sanitizer report fails the run.
+fuzz() {
+  local target=$1 seeds=$2 seconds=$3 corpus
+  corpus=$(mktemp -d)
+  cp "$seeds"/* "$corpus"/
+  build-asan/"$target" -max_total_time="$seconds" -rss_limit_mb=2048 \
+    -artifact_prefix="$root/build-asan/" -print_final_stats=1 "$corpus" 2>build-asan/"$target".log \
+    || { tail -n 60 build-asan/"$target".log; echo "fuzzing $target found a fault"; exit 1; }
+  grep -E "^(stat::number_of_executed_units|Done)" build-asan/"$target".log || true
+  rm -rf "$corpus"
+}
+
 echo "== fuzzing the request reader for ${fuzz_seconds}s"
-corpus=$(mktemp -d)
-cp tests/fuzz/corpus/* "$corpus"/
-build-asan/request_fuzzer -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 \
-  -artifact_prefix="$root/build-asan/" -print_final_stats=1 "$corpus" 2>build-asan/fuzz.log \
-  || { tail -n 60 build-asan/fuzz.log; echo "fuzzing found a fault"; exit 1; }
-grep -E "^(stat::number_of_executed_units|Done)" build-asan/fuzz.log || true
-rm -rf "$corpus"
+fuzz request_fuzzer tests/fuzz/corpus "$fuzz_seconds"
 
 echo "== fuzzing the HTTP client's reply reading for ${http_fuzz_seconds}s"
-corpus=$(mktemp -d)
-cp tests/fuzz/http_corpus/* "$corpus"/
-build-asan/http_reply_fuzzer -max_total_time="$http_fuzz_seconds" -rss_limit_mb=2048 \
-  -artifact_prefix="$root/build-asan/" -print_final_stats=1 "$corpus" 2>build-asan/http_fuzz.log \
-  || { tail -n 60 build-asan/http_fuzz.log; echo "fuzzing found a fault"; exit 1; }
-grep -E "^(stat::number_of_executed_units|Done)" build-asan/http_fuzz.log || true
-rm -rf "$corpus"
+fuzz http_reply_fuzzer tests/fuzz/http_corpus "$http_fuzz_seconds"
 
 echo "== sound server for the sound tests (PulseAudio: null sink, sine source)"
 PULSE_SERVER=$(bash scripts/sound_server.sh start)
