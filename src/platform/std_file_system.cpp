@@ -392,22 +392,27 @@ bool StdFileSystem::CreateDirectory(std::string_view path) {
   return ::mkdir(ResolveNative(ToNative(path)).c_str(), 0777) == 0;
 }
 
-std::string StdFileSystem::ReadFirstLine(std::string_view path) {
+int StdFileSystem::OpenForReading(std::string_view path, int extra_flags) const {
   // The path as written is tried first: resolving costs a look-up per component, and a
   // course's paths are usually right.
   std::string resolved = ToNative(path);
-  // Non-blocking, so that a pipe without a writer cannot hang us; for files and folders
-  // the flag changes nothing.
-  const int open_flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  FileDescriptor fd(::open(resolved.c_str(), open_flags));
-  if (fd.Get() < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | extra_flags;
+  int fd = ::open(resolved.c_str(), flags);
+  if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
     resolved = ResolveNative(resolved);
-    fd.Reset(::open(resolved.c_str(), open_flags));
+    fd = ::open(resolved.c_str(), flags);
   }
-  if (fd.Get() < 0) {
+  if (fd < 0) {
     const int err = errno;
     ThrowErrno(err, ParentMissing(resolved));
   }
+  return fd;
+}
+
+std::string StdFileSystem::ReadFirstLine(std::string_view path) {
+  // Non-blocking, so that a pipe without a writer cannot hang us; for files and folders
+  // the flag changes nothing.
+  FileDescriptor fd(OpenForReading(path, O_NONBLOCK));
 
   std::string line;
   char buffer[4096];
@@ -539,17 +544,7 @@ std::unique_ptr<IFileReplacement> StdFileSystem::BeginReplace(std::string_view p
 }
 
 std::string StdFileSystem::ReadBinaryFile(std::string_view path) {
-  std::string resolved = ToNative(path);
-  const int open_flags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
-  FileDescriptor fd(::open(resolved.c_str(), open_flags));
-  if (fd.Get() < 0 && (errno == ENOENT || errno == ENOTDIR)) {
-    resolved = ResolveNative(resolved);
-    fd.Reset(::open(resolved.c_str(), open_flags));
-  }
-  if (fd.Get() < 0) {
-    const int err = errno;
-    ThrowErrno(err, ParentMissing(resolved));
-  }
+  FileDescriptor fd(OpenForReading(path, 0));
   std::string content;
   struct stat st;
   if (::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode)) {

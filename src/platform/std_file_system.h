@@ -48,6 +48,9 @@ class StdFileSystem : public IFileSystem {
   // The path in UTF-8 with "/" separators, not yet resolved.
   std::string ToNative(std::string_view ansi_path) const;
   std::string ResolveNative(const std::string& native) const;
+  // Opens the file for reading (O_RDONLY plus `extra_flags`), resolving the path's case
+  // only when the path as written does not exist. Raises EInOutError on failure.
+  int OpenForReading(std::string_view path, int extra_flags) const;
   // Replaces the file with `content` followed by `tail`, all or nothing.
   void ReplaceFile(std::string_view path, std::string_view content, std::string_view tail);
 
