@@ -2,6 +2,7 @@
 // modally and reports what the user chose and how the window was left.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ struct OpenDialogRequest {
   int min_width = 0;
   int min_height = 0;
   FileBrowserView view = FileBrowserView::kList;
+  // Called while the window is open, each time the list moves to another folder (the
+  // folder's full path, native separators); may be empty.
+  std::function<void(const std::string& folder)> on_folder_change;
 };
 
 struct OpenDialogResult {
