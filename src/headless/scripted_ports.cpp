@@ -358,6 +358,17 @@ int RecordingShell::Execute(const ShellRequest& request) {
   return execute_result;
 }
 
+int RecordingShell::FileOperation(const ShellFileOperation& operation) {
+  Json from = Json::array();
+  for (const std::string& entry : operation.from) from.push_back(JsonText(entry));
+  journal_.Add({{"file_operation",
+                 {{"operation", operation.operation},
+                  {"from", from},
+                  {"to", JsonText(operation.to)},
+                  {"flags", operation.flags}}}});
+  return file_operation_result;
+}
+
 std::optional<std::string> RecordingShell::SpecialFolderPath(int csidl) {
   if (special_folder_error) throw Exception(*special_folder_error);
   const auto it = special_folders.find(csidl);

@@ -161,12 +161,16 @@ class RecordingShell : public IShell {
   explicit RecordingShell(Journal& journal) : journal_(journal) {}
   int Execute(const ShellRequest& request) override;
   std::optional<std::string> SpecialFolderPath(int csidl) override;
+  // Records {"file_operation": {"operation", "from", "to", "flags"}} and answers
+  // `file_operation_result`; nothing is deleted.
+  int FileOperation(const ShellFileOperation& operation) override;
 
   // What the special folders are; a missing entry is a folder the shell cannot name.
   std::map<int, std::string> special_folders;
   // When set, asking for a special folder fails with this message.
   std::optional<std::string> special_folder_error;
-  int execute_result = 42;  // above 32: success
+  int execute_result = 42;        // above 32: success
+  int file_operation_result = 0;  // 0: success
 
  private:
   Journal& journal_;

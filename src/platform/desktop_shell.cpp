@@ -5,8 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/host_paths.h"
 #include "platform/paths.h"
+#include "platform/trash.h"
 #include "text/codepage.h"
 
 namespace qm {
@@ -88,6 +92,30 @@ std::optional<std::string> DesktopShell::SpecialFolderPath(int csidl) {
   const std::string folder = CommonAppDataFolder();
   if (folder.empty()) return std::nullopt;
   return code_page_.FromUtf8(folder);
+}
+
+int DesktopShell::FileOperation(const ShellFileOperation& operation) {
+  if (operation.operation != kFoDelete || operation.from.empty()) return kOperationInvalidFiles;
+  int result = 0;
+  for (const std::string& entry : operation.from) {
+    if (entry.empty()) {
+      result = kOperationInvalidFiles;
+      continue;
+    }
+    const std::string path = code_page_.ToUtf8(ToNativeSeparators(entry));
+    if ((operation.flags & kFofAllowUndo) != 0) {
+      if (MoveToTrash(path) != 0) result = kOperationFailed;
+      continue;
+    }
+    std::error_code ec;
+    const std::filesystem::path target(path);
+    const bool present = std::filesystem::exists(std::filesystem::symlink_status(target, ec));
+    if (!present || target == target.root_path() ||
+        std::filesystem::remove_all(target, ec) == static_cast<std::uintmax_t>(-1) || ec) {
+      result = kOperationFailed;
+    }
+  }
+  return result;
 }
 
 }  // namespace qm

@@ -28,10 +28,17 @@ class DesktopShell : public IShell {
   int Execute(const ShellRequest& request) override;
   // The common application-data folder (CSIDL 35); others are not known here.
   std::optional<std::string> SpecialFolderPath(int csidl) override;
+  // Deletion only. With kFofAllowUndo every item goes to the desktop's trash (the
+  // freedesktop.org home trash, see platform/trash.h); without it, it is deleted for
+  // good. Nothing is shown whatever the flags. 0 when every item was dealt with.
+  int FileOperation(const ShellFileOperation& operation) override;
 
   static constexpr int kSuccess = 42;
   static constexpr int kFileNotFound = 2;
   static constexpr int kNoAssociation = 31;
+  // Results of FileOperation (the shell's DE_ codes).
+  static constexpr int kOperationInvalidFiles = 0x7C;
+  static constexpr int kOperationFailed = 0x402;
 
  private:
   const text::CodePage& code_page_;

@@ -42,6 +42,13 @@ class IFileSystem {
   virtual std::string ReadBinaryFile(std::string_view path) = 0;
   // Starts replacing the file (creating it when missing); failures as above.
   virtual std::unique_ptr<IFileReplacement> BeginReplace(std::string_view path) = 0;
+  // Copies the file `from` to `to` (CopyFile). With `fail_if_exists` an existing `to` is
+  // never touched and the copy fails. A failed copy leaves no partial target. False on
+  // any failure; never throws.
+  virtual bool CopyFile(std::string_view from, std::string_view to, bool fail_if_exists) = 0;
+  // Deletes one file for good (DeleteFile); a folder is not deleted. False on failure;
+  // never throws.
+  virtual bool DeleteFile(std::string_view path) = 0;
 };
 
 }  // namespace qm

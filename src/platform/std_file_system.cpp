@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -559,6 +560,91 @@ std::string StdFileSystem::ReadBinaryFile(std::string_view path) {
     }
     if (got == 0) return content;
     content.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+}  // namespace qm
+
+namespace qm {
+
+bool StdFileSystem::CopyFile(std::string_view from, std::string_view to, bool fail_if_exists) {
+  try {
+    FileDescriptor source(OpenForReading(from, 0));
+    struct stat st;
+    if (::fstat(source.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const std::string target = ResolveNative(ToNative(to));
+    struct stat existing;
+    if (::lstat(target.c_str(), &existing) == 0) {
+      if (fail_if_exists || S_ISDIR(existing.st_mode)) return false;
+    }
+
+    // The copy goes to a hidden file beside the target first.
+    const std::size_t slash = target.rfind('/');
+    const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string stem =
+        target.substr(0, name_start) + "." + target.substr(name_start, 200) + ".~";
+    std::string temp;
+    FileDescriptor out(-1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temp = stem + RandomSuffix();
+      out.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                       st.st_mode & 0777));
+      if (out.Get() >= 0 || errno != EEXIST) break;
+    }
+    if (out.Get() < 0) return false;
+
+    bool ok = true;
+    char buffer[65536];
+    for (;;) {
+      const ssize_t got = ::read(source.Get(), buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        ok = got == 0;
+        break;
+      }
+      if (WriteAll(out.Get(), std::string_view(buffer, static_cast<std::size_t>(got)), "") != 0) {
+        ok = false;
+        break;
+      }
+    }
+    if (ok) {
+      (void)::fchmod(out.Get(), st.st_mode & 07777);
+      const timespec times[2] = {st.st_atim, st.st_mtim};
+      (void)::futimens(out.Get(), times);
+      ok = out.Close() == 0;
+    }
+    if (!ok) {
+      out.Close();
+      ::unlink(temp.c_str());
+      return false;
+    }
+    if (!fail_if_exists) {
+      if (::rename(temp.c_str(), target.c_str()) == 0) return true;
+      ::unlink(temp.c_str());
+      return false;
+    }
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      return true;
+    }
+    // A file system without the no-replace rename: a hard link refuses an existing name
+    // as well; the temporary name is dropped either way.
+    const bool linked =
+        (errno == EINVAL || errno == ENOSYS) && ::link(temp.c_str(), target.c_str()) == 0;
+    ::unlink(temp.c_str());
+    return linked;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool StdFileSystem::DeleteFile(std::string_view path) {
+  try {
+    const std::string target = ResolveNative(ToNative(path));
+    struct stat st;
+    if (target.empty() || ::lstat(target.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(target.c_str()) == 0;
+  } catch (...) {
+    return false;
   }
 }
 

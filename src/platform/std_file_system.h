@@ -31,6 +31,13 @@ class StdFileSystem : public IFileSystem {
   void WriteBinaryFile(std::string_view path, std::string_view bytes) override;
   std::string ReadBinaryFile(std::string_view path) override;
   std::unique_ptr<IFileReplacement> BeginReplace(std::string_view path) override;
+  // Both paths are resolved like every other. The copy is written beside the target and
+  // put in place in one step, so a failure leaves no partial file; with
+  // `fail_if_exists` it is put in place only where no entry of that name (in any letter
+  // case the resolution finds) exists. The copy keeps the source's permissions and
+  // modification time.
+  bool CopyFile(std::string_view from, std::string_view to, bool fail_if_exists) override;
+  bool DeleteFile(std::string_view path) override;
 
   // The on-disk path for an ANSI path. "\" separates like "/". A component that does not
   // exist as written is looked up ignoring case (the exact name wins, else the first

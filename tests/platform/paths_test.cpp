@@ -52,6 +52,8 @@ class FakeFileSystem : public IFileSystem {
   void WriteBinaryFile(std::string_view, std::string_view) override {}
   std::string ReadBinaryFile(std::string_view) override { return {}; }
   std::unique_ptr<IFileReplacement> BeginReplace(std::string_view) override { return nullptr; }
+  bool CopyFile(std::string_view, std::string_view, bool) override { return false; }
+  bool DeleteFile(std::string_view) override { return false; }
 };
 
 TEST(ForceDirectories, CreatesMissingLevelsTopDown) {

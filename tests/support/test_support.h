@@ -48,6 +48,12 @@ class FaultyFileSystem : public IFileSystem {
   void WriteBinaryFile(std::string_view path, std::string_view bytes) override;
   std::string ReadBinaryFile(std::string_view path) override;
   std::unique_ptr<IFileReplacement> BeginReplace(std::string_view path) override;
+  bool CopyFile(std::string_view from, std::string_view to, bool fail_if_exists) override {
+    return !write_error && inner_.CopyFile(from, to, fail_if_exists);
+  }
+  bool DeleteFile(std::string_view path) override {
+    return !write_error && inner_.DeleteFile(path);
+  }
 
   std::optional<int> read_error;     // EInOutError code for every read
   std::optional<int> write_error;    // EInOutError code for every write
