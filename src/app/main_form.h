@@ -59,6 +59,7 @@ class TForm1 {
   const std::string& AppDir() const { return app_dir_; }
   const std::string& AppTitle() const { return boundary_.Title(); }
   TbsSkinMessage Message1;
+  std::unique_ptr<ITimer> Timer1;  // 1000 ms, enabled at start: the Flash runtime check
 
   // The update check (src/update): where the service is, the progress of a download, and
   // the components the check uses.
@@ -78,6 +79,7 @@ class TForm1 {
   void flash1FlashCall(const std::u16string& request);
   void flash1FSCommand(const std::u16string& command, const std::u16string& args);
   bool FlashMessageFilter(const WindowMessage& message);
+  void Timer1Timer();
   void Timer2Timer();
   void Timer3Timer();
   void IdHTTP1WorkBegin(http::WorkMode mode, std::int64_t work_count_max);

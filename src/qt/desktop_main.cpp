@@ -1,0 +1,192 @@
+// quillmere: the shell as a desktop program. The course is the executable's folder
+// (AppDir): it plays main.swf there in a borderless window and checks the Flash runtime
+// with version.swf.
+//
+// QM_DIALOG_LOG=1 (for tests and support) also writes every dialog the program shows to
+// standard error, one JSON line when it opens and one when it has closed.
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/main_form.h"
+#include "media/emulated_mci.h"
+#include "media/recorder.h"
+#include "platform/desktop_shell.h"
+#include "platform/errors.h"
+#include "platform/host_paths.h"
+#include "platform/ini_profile_writer.h"
+#include "platform/posix_process.h"
+#include "platform/std_file_system.h"
+#include "qt/flash_scheme.h"
+#include "qt/main_window.h"
+#include "qt/open_dialog_window.h"
+#include "qt/qt_audio_endpoint.h"
+#include "qt/qt_dialogs.h"
+#include "qt/qt_skin.h"
+#include "qt/qt_window_system.h"
+#include "qt/resource_windows.h"
+#include "resources/resource_forms.h"
+#include "text/codepage.h"
+#include "ui/error_report.h"
+
+namespace qm::qt {
+namespace {
+
+// A JSON string literal of ANSI text.
+std::string JsonString(const std::string& ansi) {
+  const std::string utf8 = text::Ansi().ToUtf8(ansi);
+  std::string out = "\"";
+  for (const unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+// The dialogs, each also written to standard error as it opens and after it closed.
+class LoggedDialogs : public IDialogs {
+ public:
+  explicit LoggedDialogs(IDialogs& inner) : inner_(inner) {}
+
+  int ShowMessageDialog(const MessageDialogRequest& r) override {
+    Log("open", "message", r.caption, r.text);
+    const int result = inner_.ShowMessageDialog(r);
+    Log("closed", "message", r.caption, r.text);
+    return result;
+  }
+  void ShowPlainMessage(const std::string& text, const std::string& caption) override {
+    Log("open", "plain", caption, text);
+    inner_.ShowPlainMessage(text, caption);
+    Log("closed", "plain", caption, text);
+  }
+  int SystemMessageBox(const std::string& text, const std::string& caption,
+                       unsigned flags) override {
+    Log("open", "system", caption, text);
+    const int result = inner_.SystemMessageBox(text, caption, flags);
+    Log("closed", "system", caption, text);
+    return result;
+  }
+  void ShowErrorReport(const std::string& text, const std::string& caption) override {
+    Log("open", "error_report", caption, text);
+    inner_.ShowErrorReport(text, caption);
+    Log("closed", "error_report", caption, text);
+  }
+  std::optional<std::string> ShowInputDialog(const InputDialogRequest& r) override {
+    Log("open", "input", r.caption, r.prompt);
+    auto result = inner_.ShowInputDialog(r);
+    Log("closed", "input", r.caption, r.prompt);
+    return result;
+  }
+  std::unique_ptr<IProgressWindow> ShowProgressWindow(
+      const ProgressDialogRequest& r, std::function<void(ProgressCloseReason)> on_close) override {
+    Log("open", "progress", r.caption, r.label);
+    return inner_.ShowProgressWindow(r, std::move(on_close));
+  }
+
+ private:
+  static void Log(const char* event, const char* type, const std::string& caption,
+                  const std::string& text) {
+    const std::string line = std::string("{\"dialog\": \"") + event + "\", \"type\": \"" + type +
+                             "\", \"caption\": " + JsonString(caption) +
+                             ", \"text\": " + JsonString(text) + "}\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+  }
+
+  IDialogs& inner_;
+};
+
+int Run(int argc, char** argv) {
+  // Before the application object: the web engine's scheme, and no sandbox as root
+  // (the web engine refuses to start its sandbox then).
+  if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  }
+  FlashScheme::Register();
+  QApplication app(argc, argv);
+  text::SetAnsiCodePage("");  // the locale's character set
+
+  const std::string executable = ExecutablePath();
+  const std::string app_dir = text::Ansi().FromUtf8(AppDirOf(executable));
+  const std::string title = ApplicationTitle(text::Ansi().FromUtf8(executable));
+  QApplication::setApplicationName(QString::fromStdString(text::Ansi().ToUtf8(title)));
+
+  QtDialogs qt_dialogs(title);
+  std::unique_ptr<IDialogs> logged;
+  if (qEnvironmentVariableIsSet("QM_DIALOG_LOG"))
+    logged = std::make_unique<LoggedDialogs>(qt_dialogs);
+  IDialogs& dialogs = logged ? *logged : static_cast<IDialogs&>(qt_dialogs);
+
+  try {
+    InstallSkin(app);
+    QtWindowSystem windows(dialogs, title);
+    StdFileSystem files(text::Ansi());
+    DesktopShell shell(text::Ansi());
+    PosixProcess process;
+
+    // TForm1, the main window: its two Flash controls first, then the form's creation.
+    MainWindow main_window(QString::fromStdString(text::Ansi().ToUtf8(title)), windows);
+    windows.SetMainWindow(&main_window);
+    TForm1 form1(
+        {main_window.flash1(), main_window.flashversion(), windows, dialogs, shell, files, process},
+        app_dir, title);
+    form1.Boundary().Run([&] { form1.FormCreate(); });
+
+    // TForm2, the recorder: never shown; the media device plays and records through the
+    // sound server, and its creation writes the media extension mappings.
+    QtAudioEndpoint audio;
+    EmulatedMediaControl mci(windows, audio, files, [&files](std::string_view path) {
+      return files.Resolve(path).string();
+    });
+    IniProfileWriter profile(IniProfileWriter::DefaultFolder());
+    TForm2 form2({windows, dialogs, mci, profile, files}, form1.AppDir(), form1.Boundary(),
+                 [&form1](const std::string& event, const std::string& data) {
+                   return form1.NotifyMovie(event, data);
+                 });
+    form1.Boundary().Run([&] { form2.FormCreate(); });
+
+    // TForm3 and TForm6, the resource manager and the resource picker: hidden until the
+    // movie asks for them. Their windows register here with windows.SetModalWindow and
+    // are built at their first showing.
+    TForm3 form3;
+    TForm6 form6;
+    QtOpenDialogs open_dialogs(form1.Boundary(), files, &main_window);
+    const ResourceWindowServices resource_services{
+        dialogs, open_dialogs, files, shell, form1.Boundary(), form1.AppDir(), title, &main_window};
+    ResourceWindows resource_windows(
+        windows, form3, form6, resource_services,
+        [&form1](const std::string& function, const std::string& first, const std::string& second) {
+          return form1.CallMovieFunction(function, first, second);
+        });
+
+    form1.Form2 = &form2;
+    form1.Form3 = &form3;
+    form1.Form6 = &form6;
+
+    main_window.show();
+    if (!windows.Terminated()) QApplication::exec();
+  } catch (...) {
+    dialogs.ShowPlainMessage(
+        text::A("您未安装flashplayer，请运行文件：Adobe Flash Player11.4.exe进行安装。"), title);
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace qm::qt
+
+int main(int argc, char** argv) {
+  return qm::qt::Run(argc, argv);
+}
