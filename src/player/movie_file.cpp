@@ -1,0 +1,81 @@
+#include "player/movie_file.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <system_error>
+
+#include "platform/std_file_system.h"
+#include "text/codepage.h"
+
+namespace qm::player {
+
+std::string ParameterText(const std::vector<std::string>& arguments) {
+  std::string text;
+  for (const std::string& a : arguments) {
+    if (!text.empty()) text += ' ';
+    text += a;
+  }
+  return text;
+}
+
+std::optional<std::filesystem::path> FindMovie(std::string_view parameter) {
+  if (parameter.empty()) return std::nullopt;
+  // The parameter is UTF-8 whatever the locale: the shell converts it before starting us.
+  static const text::CodePage utf8("UTF-8");
+  const StdFileSystem files(utf8);
+  const std::filesystem::path path = files.Resolve(parameter);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  return path;
+}
+
+namespace {
+
+// The frame rectangle after the 8-byte header: 5 bits giving the field width n, then
+// xmin, xmax, ymin, ymax as signed n-bit numbers, in twips (1/20 pixel).
+std::optional<StageSize> ReadRect(const unsigned char* bytes, std::size_t size) {
+  if (size < 1) return std::nullopt;
+  const int nbits = bytes[0] >> 3;
+  const std::size_t total_bits = 5 + 4 * static_cast<std::size_t>(nbits);
+  if (nbits == 0 || (total_bits + 7) / 8 > size) return std::nullopt;
+  std::size_t bit = 5;
+  auto field = [&]() {
+    std::int64_t value = 0;
+    for (int i = 0; i < nbits; ++i, ++bit) {
+      value = (value << 1) | ((bytes[bit / 8] >> (7 - bit % 8)) & 1);
+    }
+    if (value & (std::int64_t{1} << (nbits - 1))) value -= std::int64_t{1} << nbits;
+    return value;
+  };
+  const std::int64_t xmin = field(), xmax = field(), ymin = field(), ymax = field();
+  const std::int64_t width = (xmax - xmin) / 20, height = (ymax - ymin) / 20;
+  if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return std::nullopt;
+  return StageSize{static_cast<int>(width), static_cast<int>(height)};
+}
+
+}  // namespace
+
+std::optional<StageSize> ReadStageSize(std::string_view head) {
+  if (head.size() < 9 || head[1] != 'W' || head[2] != 'S') return std::nullopt;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
+  if (head[0] == 'F') return ReadRect(bytes + 8, head.size() - 8);
+  if (head[0] != 'C') return std::nullopt;
+
+  // Everything after the 8-byte header is one zlib stream; the rectangle is at its start
+  // and needs at most 17 bytes.
+  unsigned char out[32];
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return std::nullopt;
+  stream.next_in = const_cast<Bytef*>(bytes + 8);
+  stream.avail_in = static_cast<uInt>(head.size() - 8);
+  stream.next_out = out;
+  stream.avail_out = sizeof out;
+  const int result = inflate(&stream, Z_SYNC_FLUSH);
+  const std::size_t got = sizeof out - stream.avail_out;
+  inflateEnd(&stream);
+  if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return std::nullopt;
+  return ReadRect(out, got);
+}
+
+}  // namespace qm::player

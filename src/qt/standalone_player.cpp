@@ -1,0 +1,98 @@
+// The standalone player "FlashPlayer.exe" of the course folder: plays the movie named by
+// its parameter text in a window of its own, scaled to show all of it, with the movie's
+// file name as the title. The shell starts it for every ".swf" it is asked to open.
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QScreen>
+#include <QString>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "player/movie_file.h"
+#include "qt/flash_scheme.h"
+#include "qt/flash_widget.h"
+
+namespace {
+
+constexpr char kProgramName[] = "FlashPlayer";
+constexpr int kDefaultWidth = 550, kDefaultHeight = 400;  // a movie without a readable stage
+
+int Refuse(const QString& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgramName, qPrintable(message));
+  QMessageBox box(QMessageBox::Critical, kProgramName, message, QMessageBox::Ok);
+  box.exec();
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // the web engine's sandbox refuses root
+  }
+  qm::qt::FlashScheme::Register();
+  QApplication app(argc, argv);
+  app.setApplicationName(kProgramName);
+
+  std::vector<std::string> arguments;
+  const QStringList given = QApplication::arguments();  // Qt's own options removed
+  for (qsizetype i = 1; i < given.size(); ++i) arguments.push_back(given[i].toStdString());
+  const std::string parameter = qm::player::ParameterText(arguments);
+  if (parameter.empty()) {
+    return Refuse("No movie was named. Start the player with the path of a .swf movie.");
+  }
+  const auto movie = qm::player::FindMovie(parameter);
+  if (!movie) {
+    return Refuse("The movie could not be found:\n" + QString::fromStdString(parameter));
+  }
+  const QString path = QString::fromStdString(movie->string());
+
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return Refuse("The movie could not be read:\n" + path + "\n" + file.errorString());
+  }
+  const QByteArray head = file.read(qm::player::kHeadBytes);
+  file.close();
+  const auto stage = qm::player::ReadStageSize(std::string_view(head.constData(), head.size()));
+  if (!stage && !(head.startsWith("ZWS"))) {
+    return Refuse("This file is not a Flash movie:\n" + path);
+  }
+
+  QWidget window;
+  window.setWindowTitle(QString::fromStdString(movie->filename().string()));
+  auto* layout = new QVBoxLayout(&window);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* flash = new qm::qt::FlashWidget(qm::qt::FlashWidget::Scale::kShowAll, &window);
+  layout->addWidget(flash);
+
+  // The window opens at the movie's own size, made smaller when the screen is.
+  QSize size = stage ? QSize(stage->width, stage->height) : QSize(kDefaultWidth, kDefaultHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    size = size.boundedTo(screen->availableSize());
+  }
+  window.resize(size);
+
+  // The standalone projector's own commands; everything else the movie says is ignored.
+  flash->OnFSCommand([&window](const std::u16string& command, const std::u16string& argument) {
+    const QString name = QString::fromStdU16String(command).toLower();
+    const QString value = QString::fromStdU16String(argument).toLower();
+    if (name == "quit") {
+      QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+    } else if (name == "fullscreen") {
+      const bool on = value == "true" || value == "1";
+      QMetaObject::invokeMethod(
+          &window, [&window, on] { on ? window.showFullScreen() : window.showNormal(); },
+          Qt::QueuedConnection);
+    }
+  });
+
+  window.show();
+  flash->SetMovie(path.toStdU16String());
+  return app.exec();
+}

@@ -1,0 +1,115 @@
+// The demo course end to end: the real shell "quillmere" plays main.swf on a virtual X
+// server, and a user clicks the movie's buttons. The note is saved below the program
+// folder, the lesson movie opens in FlashPlayer.exe, and the close button ends the
+// program with the exit code of "exitprogram".
+//
+// The points clicked follow the layout drawn by demo/movies/Main.hx (unscaled, from the
+// window's top left corner).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "demo/x_session.h"
+
+namespace qm::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 1024, kHeight = 652;
+// The title strip's colour in either theme of the movie.
+constexpr unsigned long kStripColours[] = {0x1F4E79, 0x2E6B3A};
+
+struct Point {
+  int x, y;
+};
+constexpr Point kSaveNote{856, 116};     // "My note" card, "Save"
+constexpr Point kLessonMovie{922, 494};  // "Open" card, "Lesson movie"
+constexpr Point kExit{994, 24};          // the title strip's close button
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class DemoCourse : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { display_ = new XDisplay(); }
+  static void TearDownTestSuite() {
+    delete display_;
+    display_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (display_->get() == nullptr) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    // A copy of the course: the movie writes below its program folder.
+    char name[] = "/tmp/qm-course-XXXXXX";
+    root_ = ::mkdtemp(name);
+    course_ = root_ / "course";
+    fs::copy(QM_COURSE_DIR, course_, fs::copy_options::recursive);
+    fs::remove_all(course_ / "notes");
+  }
+  void TearDown() override {
+    Kill(shell_);
+    // A lesson movie left open by a failed check.
+    if (display_ != nullptr && display_->get() != nullptr) {
+      if (auto w = display_->FindTitled("intro.swf")) display_->Close(*w);
+    }
+    if (!root_.empty()) fs::remove_all(root_);
+  }
+
+  static inline XDisplay* display_ = nullptr;
+  fs::path root_, course_;
+  Process shell_;
+};
+
+TEST_F(DemoCourse, ButtonsReachTheShell) {
+  shell_ = Start((course_ / "quillmere").string(), {}, root_ / "errors.txt");
+
+  const auto window = display_->WaitFor(
+      [&] {
+        return display_->Find([](Window, const XWindowAttributes& a) {
+          return a.width == kWidth && a.height == kHeight;
+        });
+      },
+      60);
+  ASSERT_TRUE(window) << "no main window; stderr:\n" << shell_.Errors();
+  // The movie has drawn its title strip: it runs and its buttons are in place.
+  const bool drawn = WaitUntil(
+      [&] {
+        const auto pixel = display_->Pixel(*window, 300, 4);
+        return pixel && (*pixel == kStripColours[0] || *pixel == kStripColours[1]);
+      },
+      90);
+  ASSERT_TRUE(drawn) << "the movie was not drawn; stderr:\n" << shell_.Errors();
+
+  // "Save": ExternalInterface savefile writes the note, UTF-8 and CR LF.
+  const fs::path note = course_ / "notes" / "my_note.txt";
+  ASSERT_TRUE(display_->Click(*window, kSaveNote.x, kSaveNote.y));
+  // A message of the shell (its Flash runtime check, say) would be modal and take the click.
+  ASSERT_TRUE(WaitUntil([&] { return fs::is_regular_file(note); }, 30))
+      << "no note saved; windows: " << display_->Titles() << "\nstderr:\n"
+      << shell_.Errors();
+  EXPECT_EQ(ReadAll(note), "Hello means ni hao.\r\n");
+
+  // "Lesson movie": exec of a .swf starts FlashPlayer.exe beside the program.
+  ASSERT_TRUE(display_->Click(*window, kLessonMovie.x, kLessonMovie.y));
+  const auto lesson = display_->WaitForTitled("intro.swf", 60);
+  ASSERT_TRUE(lesson) << "the lesson movie did not open; windows: " << display_->Titles();
+  display_->Close(*lesson);
+  EXPECT_TRUE(WaitUntil([&] { return !display_->FindTitled("intro.swf"); }, 30));
+
+  // The close button: "exitprogram" ends the process at once with exit code 259.
+  ASSERT_TRUE(display_->Click(*window, kExit.x, kExit.y));
+  const auto status = WaitExit(shell_.pid, 30);
+  ASSERT_TRUE(status) << "the shell did not end; windows: " << display_->Titles();
+  ASSERT_TRUE(WIFEXITED(*status));
+  EXPECT_EQ(WEXITSTATUS(*status), 259 & 0xFF);
+  shell_.pid = -1;
+}
+
+}  // namespace
+}  // namespace qm::testing

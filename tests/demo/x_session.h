@@ -1,0 +1,192 @@
+// Programs of the course folder started as processes on an X server (Xvfb in the tests),
+// and what the tests do to their windows: find them, read a pixel, click, close them.
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Xlib last: its macros (None, Bool, Status) would clash with headers included after it.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace qm::testing {
+
+using Clock = std::chrono::steady_clock;
+
+// A started program: its process and a file holding its standard error.
+struct Process {
+  pid_t pid = -1;
+  std::filesystem::path errors;
+
+  std::string Errors() const {
+    std::ifstream in(errors);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+};
+
+inline Process Start(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::filesystem::path& errors) {
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  Process p{::fork(), errors};
+  if (p.pid == 0) {
+    if (std::FILE* f = std::fopen(errors.c_str(), "w")) ::dup2(fileno(f), 2);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  return p;
+}
+
+// The wait status once the process has ended, or nullopt after `seconds`.
+inline std::optional<int> WaitExit(pid_t pid, int seconds) {
+  const auto until = Clock::now() + std::chrono::seconds(seconds);
+  do {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (Clock::now() < until);
+  return std::nullopt;
+}
+
+inline void Kill(Process& p) {
+  if (p.pid > 0 && !WaitExit(p.pid, 0)) {
+    ::kill(p.pid, SIGKILL);
+    ::waitpid(p.pid, nullptr, 0);
+  }
+  p.pid = -1;
+}
+
+// Polls `done` until it holds or `seconds` have passed.
+inline bool WaitUntil(const std::function<bool()>& done, int seconds) {
+  const auto until = Clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (Clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return true;
+}
+
+class XDisplay {
+ public:
+  XDisplay() : display_(XOpenDisplay(nullptr)) {}
+  ~XDisplay() {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+  XDisplay(const XDisplay&) = delete;
+  XDisplay& operator=(const XDisplay&) = delete;
+  ::Display* get() const { return display_; }
+
+  std::string Title(Window w) const {
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display_, w, XInternAtom(display_, "_NET_WM_NAME", False), 0, 1024,
+                           False, XInternAtom(display_, "UTF8_STRING", False), &type, &format,
+                           &count, &after, &data) == Success &&
+        data != nullptr) {
+      title.assign(reinterpret_cast<char*>(data), count);
+      XFree(data);
+    }
+    return title;
+  }
+
+  // The first viewable top-level window that `match` accepts.
+  std::optional<Window> Find(
+      const std::function<bool(Window, const XWindowAttributes&)>& match) const {
+    Window root, parent;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
+      return std::nullopt;
+    }
+    std::optional<Window> found;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+      XWindowAttributes attributes;
+      if (XGetWindowAttributes(display_, children[i], &attributes) &&
+          attributes.map_state == IsViewable && match(children[i], attributes)) {
+        found = children[i];
+      }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+  }
+
+  // The titles of the viewable top-level windows, for failure messages.
+  std::string Titles() const {
+    std::string titles;
+    Find([&](Window w, const XWindowAttributes&) {
+      titles += "\"" + Title(w) + "\" ";
+      return false;
+    });
+    return titles;
+  }
+
+  std::optional<Window> FindTitled(const std::string& title) const {
+    return Find([&](Window w, const XWindowAttributes&) { return Title(w) == title; });
+  }
+
+  std::optional<Window> WaitFor(const std::function<std::optional<Window>()>& find,
+                                int seconds) const {
+    std::optional<Window> found;
+    WaitUntil([&] { return (found = find()).has_value(); }, seconds);
+    return found;
+  }
+
+  std::optional<Window> WaitForTitled(const std::string& title, int seconds) const {
+    return WaitFor([&] { return FindTitled(title); }, seconds);
+  }
+
+  // The colour 0xRRGGBB at a point of the window (a 24-bit screen).
+  std::optional<unsigned long> Pixel(Window w, int x, int y) const {
+    XImage* image = XGetImage(display_, w, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) return std::nullopt;
+    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+    XDestroyImage(image);
+    return pixel;
+  }
+
+  // A real click of the left button at a point of the window (XTest, through xdotool).
+  bool Click(Window w, int x, int y) const {
+    int sx = 0, sy = 0;
+    Window child;
+    XTranslateCoordinates(display_, w, DefaultRootWindow(display_), x, y, &sx, &sy, &child);
+    const std::string command =
+        "xdotool mousemove --sync " + std::to_string(sx) + " " + std::to_string(sy) + " click 1";
+    return std::system(command.c_str()) == 0;
+  }
+
+  // What the window manager's close button does: WM_DELETE_WINDOW.
+  void Close(Window w) const {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = w;
+    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, w, False, NoEventMask, &event);
+    XFlush(display_);
+  }
+
+ private:
+  ::Display* display_;
+};
+
+}  // namespace qm::testing
