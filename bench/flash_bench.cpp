@@ -7,6 +7,7 @@
 //   - PSS of the process tree (the web engine's helper processes included).
 // Run it under a display (xvfb-run) with QTWEBENGINE_DISABLE_SANDBOX=1 as root.
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -153,6 +154,10 @@ double StartupSeconds(const QString& self, const QString& movie) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsSet("QM_FLASH_TRACE")) {
+    std::fprintf(stderr, "qm-trace main %lld\n",
+                 static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+  }
   if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // no sandbox as root
   qm::qt::FlashScheme::Register();
   QApplication app(argc, argv);

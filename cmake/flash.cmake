@@ -47,17 +47,30 @@ add_custom_command(
   COMMENT "Copying the Ruffle player into the build")
 add_custom_target(qm_ruffle ALL DEPENDS ${QM_RUFFLE_DIR}/ruffle.js)
 
-# The CJK font Ruffle draws device text with (Debian's fonts-droid-fallback).
-set(QM_CJK_FONT /usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf)
-if(NOT EXISTS ${QM_CJK_FONT})
-  message(FATAL_ERROR "The CJK font is missing (${QM_CJK_FONT}): run scripts/setup.sh")
+# The font Ruffle draws device text with: WenQuanYi Micro Hei (Debian's
+# fonts-wqy-microhei) has Latin and CJK letters in one font; Ruffle does not fall back
+# from one font to another for missing letters. Debian ships it as a collection, which
+# Ruffle cannot read, so the build takes its first font out into a file of its own.
+set(QM_DEVICE_FONT_SOURCE /usr/share/fonts/truetype/wqy/wqy-microhei.ttc)
+if(NOT EXISTS ${QM_DEVICE_FONT_SOURCE})
+  message(FATAL_ERROR "The device font is missing (${QM_DEVICE_FONT_SOURCE}): run scripts/setup.sh")
 endif()
+add_executable(ttc_extract tools/ttc_extract.cpp)
+set(QM_CJK_FONT ${CMAKE_BINARY_DIR}/fonts/device.ttf)
+add_custom_command(
+  OUTPUT ${QM_CJK_FONT}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/fonts
+  COMMAND ttc_extract ${QM_DEVICE_FONT_SOURCE} ${QM_CJK_FONT}
+  DEPENDS ttc_extract ${QM_DEVICE_FONT_SOURCE}
+  COMMENT "Extracting the device font")
+add_custom_target(qm_device_font ALL DEPENDS ${QM_CJK_FONT})
 
 add_library(qm_flash STATIC
   src/qt/flash_scheme.cpp
   src/qt/flash_widget.cpp
 )
 set_target_properties(qm_flash PROPERTIES AUTOMOC ON)
+add_dependencies(qm_flash qm_device_font)
 qt_add_resources(qm_flash qm_flash_web
   PREFIX /qm/web
   BASE src/qt/web

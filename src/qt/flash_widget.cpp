@@ -1,5 +1,6 @@
 #include "qt/flash_widget.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -24,8 +25,16 @@ namespace {
 
 constexpr char kCallPrompt[] = "\x01qm-call";
 constexpr char kCommandPrompt[] = "\x01qm-fscommand";
-constexpr int kReadyTimeoutMs = 30000;
-constexpr int kFirstFrameTimeoutMs = 10000;
+// Generous: on a busy machine Ruffle takes well over ten seconds to compile and start,
+// and a movie that gives up early makes the runtime check report a broken runtime.
+constexpr int kReadyTimeoutMs = 60000;
+constexpr int kFirstFrameTimeoutMs = 60000;
+
+// Start-up milestones of the host, beside the page's (QM_FLASH_TRACE).
+void Trace(const char* what) {
+  static const bool on = qEnvironmentVariableIsSet("QM_FLASH_TRACE");
+  if (on) qInfo("qm-trace host-%s %lld", what, QDateTime::currentMSecsSinceEpoch());
+}
 
 // A JavaScript literal of the value.
 QString Literal(const QJsonValue& value) {
@@ -73,6 +82,10 @@ class FlashPage : public QWebEnginePage {
 
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                 int line, const QString& source) override {
+    if (message.startsWith(QLatin1String("qm-trace "))) {
+      if (qEnvironmentVariableIsSet("QM_FLASH_TRACE")) qInfo("%s", qPrintable(message));
+      return;
+    }
     if (qEnvironmentVariableIsSet("QM_FLASH_LOG") || level == ErrorMessageLevel) {
       qInfo("flash: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
     }
@@ -89,6 +102,7 @@ class FlashPage : public QWebEnginePage {
 
 FlashWidget::FlashWidget(Scale scale, QWidget* parent)
     : QWidget(parent), scale_(scale), host_(FlashScheme::NewHost()) {
+  Trace("widget");
   Controls().push_back(this);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -103,6 +117,7 @@ FlashWidget::FlashWidget(Scale scale, QWidget* parent)
   layout->addWidget(view_);
 
   connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+    Trace("page-loaded");
     page_ready_ = ok;
     page_failed_ = !ok;
     WatchInputWidget();
@@ -118,6 +133,7 @@ FlashWidget::FlashWidget(Scale scale, QWidget* parent)
     page_failed_ = true;
   });
   page_->load(QUrl(FlashScheme::PageUrl(host_)));
+  Trace("page-requested");
 }
 
 FlashWidget::~FlashWidget() {
@@ -318,7 +334,11 @@ void FlashWidget::SetMovie(const std::u16string& path_text) {
   }
   const QFileInfo file(path);
   FlashScheme::MarkMainMovie(file.absoluteFilePath());
-  const QString font = "Droid Sans Fallback";
+  // Device text in every family: one font with Latin and CJK letters. Ruffle registers a
+  // font under one of the names in its name table; which one depends on the table's
+  // order, so all of them are listed (the first one registered wins).
+  const QJsonArray font{"WenQuanYi Micro Hei", QString::fromUtf8("文泉驛微米黑"),
+                        QString::fromUtf8("文泉驿微米黑")};
   QJsonObject options{
       {"url", FlashScheme::FileUrl(host_, file.absoluteFilePath())},
       {"base", FlashScheme::FileUrl(host_, file.absolutePath()) + "/"},
@@ -336,12 +356,12 @@ void FlashWidget::SetMovie(const std::u16string& path_text) {
       {"scale", scale_ == Scale::kShowAll ? "showAll" : "noScale"},
       {"salign", scale_ == Scale::kShowAll ? "" : "TL"},
       {"fontSources", QJsonArray{FlashScheme::FontUrl(host_)}},
-      {"defaultFonts", QJsonObject{{"sans", QJsonArray{font}},
-                                   {"serif", QJsonArray{font}},
-                                   {"typewriter", QJsonArray{font}},
-                                   {"japaneseGothic", QJsonArray{font}},
-                                   {"japaneseGothicMono", QJsonArray{font}},
-                                   {"japaneseMincho", QJsonArray{font}}}},
+      {"defaultFonts", QJsonObject{{"sans", font},
+                                   {"serif", font},
+                                   {"typewriter", font},
+                                   {"japaneseGothic", font},
+                                   {"japaneseGothicMono", font},
+                                   {"japaneseMincho", font}}},
       {"preferredRenderer", "canvas"},
       {"logLevel", "error"},
   };

@@ -218,19 +218,37 @@ TEST_F(FlashHost, As3MovieChecksEveryCommandReply) {
   EXPECT_EQ(line, "a<b & c>d\r");
 }
 
+// Dark pixels in a band of the movie's top left corner.
+int DarkPixels(const QImage& shot, int top, int bottom) {
+  int dark = 0;
+  for (int y = top; y < std::min(bottom, shot.height()); ++y) {
+    for (int x = 0; x < std::min(300, shot.width()); ++x) {
+      if (qGray(shot.pixel(x, y)) < 96) ++dark;
+    }
+  }
+  return dark;
+}
+
 // The movie's label holds Chinese characters only, in a device font: without the CJK
 // font the player has no glyphs for them and draws nothing there.
 TEST_F(FlashHost, ChineseDeviceTextIsDrawn) {
   int dark = 0;
   ASSERT_TRUE(RunUntil(
       [&] {
-        const QImage shot = H().flash1.grab().toImage();
-        dark = 0;
-        for (int y = 0; y < std::min(80, shot.height()); ++y) {
-          for (int x = 0; x < std::min(300, shot.width()); ++x) {
-            if (qGray(shot.pixel(x, y)) < 96) ++dark;
-          }
-        }
+        dark = DarkPixels(H().flash1.grab().toImage(), 0, 80);
+        return dark > 200;
+      },
+      20000))
+      << "dark pixels in the label: " << dark;
+}
+
+// A second label holds Latin letters only, in the same device font: the font must carry
+// both scripts, since the player takes every letter from the one font it picked.
+TEST_F(FlashHost, LatinDeviceTextIsDrawn) {
+  int dark = 0;
+  ASSERT_TRUE(RunUntil(
+      [&] {
+        dark = DarkPixels(H().flash1.grab().toImage(), 90, 170);
         return dark > 200;
       },
       20000))

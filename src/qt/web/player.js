@@ -8,31 +8,497 @@
   const kCall = "\u0001qm-call";
   const kCommand = "\u0001qm-fscommand";
 
+  // Start-up milestones, as wall-clock times the host can set against its own.
+  function trace(what) {
+    console.debug("qm-trace " + what + " " + Date.now());
+  }
+  trace("page-script");
+
+  function xhr(url) {
+    return new Promise((resolve, reject) => {
+      const request = new XMLHttpRequest();
+      request.open("GET", url);
+      request.responseType = "arraybuffer";
+      request.onload = () => resolve(request);
+      request.onerror = () => reject(new TypeError("Failed to fetch " + url));
+      request.send();
+    });
+  }
+
+  // --- Starting early --------------------------------------------------------------------
+  //
+  // While the page and Ruffle's script load, the wasm module that Ruffle will ask for is
+  // already read and compiled, and the CJK font read: Ruffle's own loading then finds
+  // them ready. The module is the one Ruffle picks for this browser (the build with the
+  // WebAssembly extensions when all of them validate, as Ruffle tests them).
+  const early = (function () {
+    const names = window.qmRuffleWasm || {};
+    const probes = [
+      [0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 5, 3, 1, 0, 1, 10, 14, 1, 12, 0,
+       65, 0, 65, 0, 65, 0, 252, 10, 0, 0, 11],
+      [0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 10, 10, 1, 8, 0, 65, 0, 253,
+       15, 253, 98, 11],
+      [0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 10, 12, 1, 10, 0, 67, 0, 0, 0, 0,
+       252, 0, 26, 11],
+      [0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 10, 8, 1, 6, 0, 65, 0, 192, 26, 11],
+      [0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 10, 7, 1, 5, 0, 208, 112, 26, 11],
+    ];
+    const files = new Map(); // absolute address -> Promise of its XHR, taken once
+    let wasm = null; // {url, module: Promise}
+    const extended = probes.every((bytes) => WebAssembly.validate(new Uint8Array(bytes)));
+    const name = extended ? names.extended : names.plain;
+    if (name) {
+      const url = new URL("../ruffle/" + name, document.baseURI).href;
+      trace("early-wasm " + name);
+      const module = xhr(url).then((request) => {
+        if (request.status !== 0 && request.status !== 200) throw new Error("no module");
+        return WebAssembly.compile(request.response);
+      });
+      module.catch(() => {});
+      wasm = { url, module };
+    }
+    return {
+      // Reads a file ahead; the first fetch of it takes what was read.
+      read(url) {
+        const absolute = new URL(url, document.baseURI).href;
+        if (!files.has(absolute)) files.set(absolute, xhr(absolute));
+      },
+      take(url) {
+        const request = files.get(url);
+        files.delete(url);
+        return request;
+      },
+      wasm,
+    };
+  })();
+  early.read("../font/cjk.ttf");
+
   // Qt 6.4 refuses fetch() of a custom scheme while XMLHttpRequest works; Ruffle fetches
   // its wasm and the movies, so fetches of the shell's own scheme go over XHR.
+  const kEarlyHeader = "X-Qm-Early-Module";
   const nativeFetch = window.fetch.bind(window);
   window.fetch = function (input, init) {
     const url = typeof input === "string" ? input : input instanceof URL ? input.href : input.url;
     const absolute = new URL(url, document.baseURI);
     if (absolute.protocol !== "qm:") return nativeFetch(input, init);
+    trace("fetch-start " + absolute.pathname);
+    const respond = (request) => {
+      const type = request.getResponseHeader("Content-Type") || "application/octet-stream";
+      const status = request.status === 0 ? 200 : request.status;
+      const response = new Response(status === 204 ? null : request.response, {
+        status,
+        headers: { "Content-Type": type },
+      });
+      Object.defineProperty(response, "url", { value: absolute.href });
+      trace("fetch-end " + absolute.pathname);
+      return response;
+    };
+    const method = (init && init.method) || "GET";
+    if (method === "GET" && early.wasm !== null && absolute.href === early.wasm.url) {
+      // Compiled already (or being compiled): the module is handed over at
+      // instantiation; the response only marks it.
+      return early.wasm.module.then(
+        () => new Response(new Uint8Array(0), {
+          status: 200,
+          headers: { "Content-Type": "application/wasm", [kEarlyHeader]: "1" },
+        }),
+        () => xhr(absolute.href).then(respond),
+      );
+    }
+    const ahead = method === "GET" ? early.take(absolute.href) : undefined;
+    if (ahead !== undefined) return ahead.then(respond, () => xhr(absolute.href).then(respond));
     return new Promise((resolve, reject) => {
-      const xhr = new XMLHttpRequest();
-      xhr.open((init && init.method) || "GET", absolute.href);
-      xhr.responseType = "arraybuffer";
-      xhr.onload = () => {
-        const type = xhr.getResponseHeader("Content-Type") || "application/octet-stream";
-        const status = xhr.status === 0 ? 200 : xhr.status;
-        const response = new Response(status === 204 ? null : xhr.response, {
-          status,
-          headers: { "Content-Type": type },
-        });
-        Object.defineProperty(response, "url", { value: absolute.href });
-        resolve(response);
-      };
-      xhr.onerror = () => reject(new TypeError("Failed to fetch " + absolute.href));
-      xhr.send();
+      const request = new XMLHttpRequest();
+      request.open(method, absolute.href);
+      request.responseType = "arraybuffer";
+      request.onload = () => resolve(respond(request));
+      request.onerror = () => reject(new TypeError("Failed to fetch " + absolute.href));
+      request.send();
     });
   };
+
+  // Ruffle instantiates the module it fetched: the early one when it was that one.
+  const nativeInstantiateStreaming = WebAssembly.instantiateStreaming;
+  WebAssembly.instantiateStreaming = async function (source, imports) {
+    const response = await source;
+    if (response instanceof Response && response.headers.get(kEarlyHeader) === "1") {
+      const module = await early.wasm.module;
+      const instance = await WebAssembly.instantiate(module, imports);
+      return { module, instance };
+    }
+    return nativeInstantiateStreaming.call(WebAssembly, response, imports);
+  };
+
+  // --- Drawing only frames that change -------------------------------------------------
+  //
+  // Ruffle's canvas renderer draws the whole stage on every frame of the movie, also
+  // when nothing moves; each drawn frame is rasterised, composited and handed to the
+  // window. The drawing commands of a frame on the visible canvas are therefore held
+  // and compared with those of the frame before: the same commands on the same
+  // unchanged objects give the same pixels, and such a frame is not drawn at all.
+  // A frame ends at the next microtask checkpoint (the renderer draws a frame in one
+  // synchronous call). Whatever could make equal commands draw differently (a change to
+  // another canvas, a pattern, a gradient, a path, the colour filters' SVG, the canvas
+  // size) makes the frame count as changed; whatever needs the canvas's real state
+  // mid-frame (a read) ends the holding for that frame and draws what was held.
+  const frameGate = (function () {
+    const stats = { frames: 0, drawn: 0 };
+    // What each drawing object looks like, as text: objects made anew for every frame
+    // (stroke paths, gradients, patterns) compare by content, not by identity.
+    const looks = new WeakMap();
+    const ids = new WeakMap();
+    let nextId = 0;
+    let svgChanges = 0; // changes to the SVG the colour filters are made of
+    const recording = new Set(); // gates holding a frame now
+
+    function idOf(object) {
+      let id = ids.get(object);
+      if (id === undefined) {
+        id = ++nextId;
+        ids.set(object, id);
+      }
+      return id;
+    }
+
+    // The comparable form of an argument, or null for an object whose content cannot be
+    // followed (image data, a video frame, ...).
+    function key(value) {
+      if (value === null || typeof value !== "object") return value;
+      const look = looks.get(value);
+      if (look !== undefined) return look;
+      if (window.DOMMatrixReadOnly && value instanceof DOMMatrixReadOnly) {
+        return "M" + [value.a, value.b, value.c, value.d, value.e, value.f].join(",");
+      }
+      if (value instanceof HTMLCanvasElement) return "C" + idOf(value) + ":0";
+      if (window.ImageBitmap && value instanceof ImageBitmap) return "B" + idOf(value);
+      if (
+        value instanceof CanvasPattern ||
+        value instanceof CanvasGradient ||
+        (window.Path2D && value instanceof Path2D)
+      ) {
+        return "O" + idOf(value); // made before the page could follow it
+      }
+      return null;
+    }
+
+    // A drawing object changed: its look grows by the change, and a frame holding it
+    // must be drawn now, with the object as it was.
+    function changed(object, change) {
+      const look = key(object);
+      looks.set(object, (look === null ? "O" + idOf(object) : look) + change);
+      for (const gate of recording) if (gate.objects.has(object)) gate.release();
+    }
+
+    const list = (args) => args.map((a) => (typeof a === "object" && a !== null ? key(a) : a)).join(",");
+
+    function wrap(proto, name, before) {
+      const native = proto && proto[name];
+      if (typeof native !== "function") return;
+      proto[name] = function (...args) {
+        before(this, args);
+        return native.apply(this, args);
+      };
+    }
+    if (window.Path2D) {
+      const NativePath2D = window.Path2D;
+      window.Path2D = class Path2D extends NativePath2D {
+        constructor(...args) {
+          super(...args);
+          looks.set(this, "P(" + list(args) + ")");
+        }
+      };
+      for (const name of ["addPath", "closePath", "moveTo", "lineTo", "bezierCurveTo",
+                          "quadraticCurveTo", "arc", "arcTo", "ellipse", "rect", "roundRect"]) {
+        wrap(NativePath2D.prototype, name, (path, args) => changed(path, name + "(" + list(args) + ")"));
+      }
+    }
+    if (window.CanvasPattern) {
+      wrap(CanvasPattern.prototype, "setTransform", (pattern, args) => {
+        const look = key(pattern) || "";
+        const base = look.replace(/\|T.*$/, "");
+        looks.set(pattern, base + "|T" + list(args));
+        for (const gate of recording) if (gate.objects.has(pattern)) gate.release();
+      });
+    }
+    wrap(CanvasGradient.prototype, "addColorStop", (gradient, args) =>
+      changed(gradient, "+" + list(args)));
+    // A canvas drawn on: its look counts the drawings.
+    const drawnOn = (canvas) => {
+      const look = key(canvas);
+      const [head, count] = look.split(":");
+      looks.set(canvas, head + ":" + (Number(count) + 1));
+      for (const gate of recording) if (gate.objects.has(canvas)) gate.release();
+    };
+    const svgChanged = () => {
+      svgChanges++;
+      for (const gate of recording) gate.release();
+    };
+    wrap(Element.prototype, "setAttribute", (element, [name, value]) => {
+      if (element instanceof SVGElement && element.getAttribute(name) !== String(value)) {
+        svgChanged();
+      }
+    });
+    wrap(Element.prototype, "setAttributeNS", (element, [, name, value]) => {
+      if (element instanceof SVGElement && element.getAttribute(name) !== String(value)) {
+        svgChanged();
+      }
+    });
+    for (const name of ["appendChild", "removeChild", "insertBefore", "replaceChild"]) {
+      wrap(Node.prototype, name, (node) => {
+        if (node instanceof SVGElement) svgChanged();
+      });
+    }
+
+    // Methods that only make objects: they run at once and change nothing drawn.
+    const makers = new Set([
+      "createLinearGradient", "createRadialGradient", "createConicGradient", "createPattern",
+      "createImageData",
+    ]);
+
+    class Gate {
+      constructor(canvas, context) {
+        this.canvas = canvas;
+        this.context = context;
+        this.held = null; // [name or "=property", arguments or value] of this frame
+        this.keys = null; // the comparable form of the held frame
+        this.objects = null; // the objects the held frame uses
+        this.last = null; // keys of the frame drawn last
+        this.passing = false; // drawing straight through until this frame ends
+        this.dirty = true; // the next frame is drawn whatever it holds
+        this.methods = new Map();
+        this.proxy = new Proxy(context, {
+          get: (target, prop) => this.get(target, prop),
+          set: (target, prop, value) => this.set(target, prop, value),
+        });
+      }
+
+      begin() {
+        this.held = [];
+        this.keys = [svgChanges];
+        this.objects = new Set();
+        recording.add(this);
+        queueMicrotask(() => this.end());
+      }
+
+      // Draws what is held and lets the rest of the frame through.
+      release() {
+        if (this.held === null) return;
+        recording.delete(this);
+        this.replay();
+        this.held = this.keys = this.objects = this.last = null;
+        this.passing = true;
+        queueMicrotask(() => {
+          this.passing = false;
+        });
+      }
+
+      end() {
+        if (this.held === null) return;
+        recording.delete(this);
+        stats.frames++;
+        const drawn = this.dirty || this.last === null || !equal(this.keys, this.last);
+        if (drawn) {
+          stats.drawn++;
+          this.replay();
+          this.last = this.keys;
+          this.dirty = false;
+        }
+        pacer.frameDrawn(drawn);
+        this.held = this.keys = this.objects = null;
+      }
+
+      replay() {
+        const c = this.context;
+        for (const [name, args] of this.held) {
+          if (name[0] === "=") c[name.slice(1)] = args;
+          else c[name](...args);
+        }
+      }
+
+      note(value) {
+        if (value !== null && typeof value === "object") {
+          const k = key(value);
+          if (k === null) this.dirty = true;
+          this.objects.add(value);
+          this.keys.push(k);
+        } else {
+          this.keys.push(value);
+        }
+      }
+
+      // Whether drawing now goes straight to the canvas: the canvas is not shown (a
+      // bitmap or a scratch canvas: a source for the shown one), or the frame was
+      // released.
+      direct() {
+        if (!this.canvas.isConnected) {
+          drawnOn(this.canvas);
+          return true;
+        }
+        return this.passing;
+      }
+
+      get(target, prop) {
+        const value = Reflect.get(target, prop, target);
+        if (typeof value !== "function") {
+          if (prop !== "canvas") this.release(); // a read of the drawing state
+          return value;
+        }
+        let method = this.methods.get(prop);
+        if (method === undefined) {
+          const reads = typeof prop !== "string" || /^(get|is|measure)/.test(prop);
+          method = (...args) => {
+            if (makers.has(prop)) {
+              const made = value.apply(target, args);
+              if (made !== null && typeof made === "object") looks.set(made, prop + "(" + list(args) + ")");
+              return made;
+            }
+            if (this.direct()) return value.apply(target, args);
+            if (reads) {
+              this.release();
+              return value.apply(target, args);
+            }
+            if (this.held === null) this.begin();
+            this.held.push([prop, args]);
+            this.keys.push(prop, args.length);
+            for (const a of args) this.note(a);
+            return undefined;
+          };
+          this.methods.set(prop, method);
+        }
+        return method;
+      }
+
+      set(target, prop, value) {
+        if (typeof prop !== "string" || this.direct()) return Reflect.set(target, prop, value, target);
+        if (this.held === null) this.begin();
+        this.held.push(["=" + prop, value]);
+        this.keys.push("=" + prop);
+        this.note(value);
+        return true;
+      }
+    }
+
+    function equal(a, b) {
+      if (a.length !== b.length) return false;
+      for (let i = 0; i < a.length; i++) if (a[i] !== b[i]) return false;
+      return true;
+    }
+
+    const gates = new WeakMap(); // canvas -> its gate
+    const nativeGetContext = HTMLCanvasElement.prototype.getContext;
+    HTMLCanvasElement.prototype.getContext = function (type, ...rest) {
+      const context = nativeGetContext.call(this, type, ...rest);
+      if (type !== "2d" || context === null) return context;
+      let gate = gates.get(this);
+      if (gate === undefined || gate.context !== context) {
+        gate = new Gate(this, context);
+        gates.set(this, gate);
+      }
+      return gate.proxy;
+    };
+
+    // A new size clears the canvas: what was held is drawn first, and the next frame
+    // is drawn whatever it holds.
+    for (const dimension of ["width", "height"]) {
+      const property = Object.getOwnPropertyDescriptor(HTMLCanvasElement.prototype, dimension);
+      Object.defineProperty(HTMLCanvasElement.prototype, dimension, {
+        ...property,
+        set(value) {
+          const gate = gates.get(this);
+          if (gate !== undefined) {
+            gate.release();
+            gate.dirty = true;
+          }
+          drawnOn(this);
+          property.set.call(this, value);
+        },
+      });
+    }
+
+    return { stats };
+  })();
+
+  // --- Pacing the player at the movie's frame rate ---------------------------------------
+  //
+  // Ruffle asks for an animation frame on every display refresh and runs a movie frame
+  // when its time has come. While the page is shown, its animation frames come from a
+  // timer at the movie's own frame rate instead (at most the display's 60 Hz): the
+  // same movie frames, without waking the page and its compositor 60 times a second
+  // for nothing. A hidden page keeps the browser's own (paused) animation frames.
+  const pacer = (function () {
+    const nativeRequest = window.requestAnimationFrame.bind(window);
+    const nativeCancel = window.cancelAnimationFrame.bind(window);
+    let frameTime = 1000 / 60; // the movie's frame time, at least a display refresh
+    let interval = frameTime; // between animation frames now
+    let unchanged = 0; // frames in a row that drew nothing new
+    let due = 0;
+    let nextId = 1;
+    const waiting = new Map(); // our id -> {callback, timer} or {native}
+
+    function fire(id) {
+      const entry = waiting.get(id);
+      if (entry === undefined) return;
+      waiting.delete(id);
+      entry.callback(performance.now());
+    }
+
+    window.requestAnimationFrame = function (callback) {
+      const id = nextId++;
+      if (document.hidden) {
+        waiting.set(id, { native: nativeRequest(() => fire(id)), callback });
+        return id;
+      }
+      const now = performance.now();
+      due = Math.min(Math.max(due + interval, now), now + interval);
+      waiting.set(id, { timer: setTimeout(() => fire(id), due - now), callback });
+      return id;
+    };
+    window.cancelAnimationFrame = function (id) {
+      const entry = waiting.get(id);
+      if (entry === undefined) return;
+      waiting.delete(id);
+      if (entry.native !== undefined) nativeCancel(entry.native);
+      else clearTimeout(entry.timer);
+    };
+
+    // Back to the movie's own rate at once: a frame changed, or the user acts.
+    function wake() {
+      unchanged = 0;
+      if (interval === frameTime) return;
+      interval = frameTime;
+      const now = performance.now();
+      if (due > now + interval) {
+        due = now;
+        for (const [id, entry] of waiting) {
+          if (entry.timer === undefined) continue;
+          clearTimeout(entry.timer);
+          entry.timer = setTimeout(() => fire(id), 0);
+        }
+      }
+    }
+    for (const type of ["pointerdown", "pointerup", "pointermove", "wheel", "keydown", "keyup"]) {
+      window.addEventListener(type, wake, { capture: true, passive: true });
+    }
+
+    return {
+      setFrameRate(fps) {
+        frameTime = fps > 0 ? Math.max(1000 / 60, 1000 / fps) : 1000 / 60;
+        interval = frameTime;
+        unchanged = 0;
+      },
+      // After a second of frames that changed nothing, the player runs four movie frames
+      // per animation frame (it catches up on the time that passed, so the movie keeps
+      // its timing): the movie's scripts run as before, the unchanged picture is looked
+      // at a quarter as often.
+      frameDrawn(drawn) {
+        if (drawn) {
+          wake();
+        } else if (++unchanged * frameTime >= 1000) {
+          interval = 4 * frameTime;
+        }
+      },
+    };
+  })();
 
   // --- The ExternalInterface XML -------------------------------------------------------
 
@@ -240,7 +706,11 @@
   }
 
   window.qm = {
+    frameStats() {
+      return frameGate.stats;
+    },
     load(options) {
+      trace("load");
       this.unload();
       const ruffle = window.RufflePlayer.newest();
       player = ruffle.createPlayer();
@@ -252,7 +722,11 @@
       // Ruffle moves to its background clock only when the page becomes hidden; a
       // control that was never shown (the version movie) needs that clock from the start.
       const loading = player;
+      player.addEventListener("loadedmetadata", () => {
+        if (loading === player && player.metadata) pacer.setFrameRate(player.metadata.frameRate);
+      });
       Promise.resolve(player.load(options)).then(() => {
+        trace("loaded");
         if (document.hidden && loading === player) {
           document.dispatchEvent(new Event("visibilitychange"));
         }

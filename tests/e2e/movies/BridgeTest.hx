@@ -46,6 +46,13 @@ class BridgeTest {
 		label.height = 80;
 		label.text = "中文课程";
 		Lib.current.addChild(label);
+		var latin = new TextField();
+		latin.defaultTextFormat = new TextFormat("_sans", 40, 0x000000);
+		latin.y = 90;
+		latin.width = 300;
+		latin.height = 80;
+		latin.text = "English";
+		Lib.current.addChild(latin);
 		stage.addEventListener(MouseEvent.MOUSE_DOWN, function(_) Lib.fscommand("mouse", "left"));
 		stage.addEventListener(MouseEvent.RIGHT_MOUSE_DOWN, function(_) Lib.fscommand("mouse", "right"));
 

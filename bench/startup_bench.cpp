@@ -1,0 +1,311 @@
+// Start-up and idle figures of the Flash control, each from fresh processes:
+//   - start-up from process start to the movie's first fscommand and to its first
+//     drawn frame (the movie reports "drawn" on its second frame, after the first one
+//     was drawn), cold (a fresh cache folder) and warm (the same folder again);
+//   - CPU time the process tree spent up to the first fscommand;
+//   - PSS of the process tree with the movie shown;
+//   - CPU of the process tree over 10 s with a movie that stands still, and with one
+//     that keeps moving (the moving one must keep costing: frames are drawn).
+// Run it under a display (xvfb-run) with QTWEBENGINE_DISABLE_SANDBOX=1 as root.
+//   bench_startup [runs]             the figures above (default 5 warm runs)
+//   bench_startup --program EXE DIR  the same start-up and idle figures for a whole
+//                                    program started in DIR (first frame: the window
+//                                    shows something other than the background)
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "qt/flash_scheme.h"
+#include "qt/flash_widget.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qm::qt::FlashWidget;
+
+constexpr int kIdleSeconds = 10;
+
+struct ProcStat {
+  long ppid = 0;
+  double cpu_s = 0;  // user + system
+};
+
+std::map<long, ProcStat> Processes() {
+  std::map<long, ProcStat> all;
+  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    // After the name: state ppid pgrp session tty tpgid flags minflt cminflt majflt
+    // cmajflt utime stime.
+    char state = 0;
+    long ppid = 0, skip = 0;
+    unsigned long utime = 0, stime = 0;
+    std::sscanf(line.c_str() + close + 2, "%c %ld %ld %ld %ld %ld %ld %ld %ld %ld %ld %lu %lu",
+                &state, &ppid, &skip, &skip, &skip, &skip, &skip, &skip, &skip, &skip, &skip,
+                &utime, &stime);
+    all[std::stol(name)] = {ppid, static_cast<double>(utime + stime) / tick};
+  }
+  return all;
+}
+
+std::vector<long> Tree(long root, const std::map<long, ProcStat>& all) {
+  std::vector<long> tree;
+  for (const auto& [pid, stat] : all) {
+    for (long up = pid; up > 1;) {
+      if (up == root) {
+        tree.push_back(pid);
+        break;
+      }
+      const auto it = all.find(up);
+      up = it == all.end() ? 0 : it->second.ppid;
+    }
+  }
+  return tree;
+}
+
+double TreeCpu(long root) {
+  const auto all = Processes();
+  double total = 0;
+  for (long pid : Tree(root, all)) total += all.at(pid).cpu_s;
+  return total;
+}
+
+double TreePssMb(long root) {
+  long total_kb = 0;
+  for (long pid : Tree(root, Processes())) {
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string key;
+    long value = 0;
+    while (rollup >> key) {
+      if (key == "Pss:") {
+        rollup >> value;
+        total_kb += value;
+        break;
+      }
+    }
+  }
+  return static_cast<double>(total_kb) / 1024.0;
+}
+
+void RunFor(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The child: one control showing `movie`; reports its milestones on stdout.
+int Child(const QString& movie, bool idle) {
+  FlashWidget flash(FlashWidget::Scale::kNoScaleTopLeft);
+  bool ready = false, drawn = false;
+  flash.OnFSCommand([&](const std::u16string& command, const std::u16string&) {
+    if (!ready) {
+      ready = true;
+      std::printf("fscommand cpu %.3f\n", TreeCpu(getpid()));
+    }
+    if (command == u"drawn" && !drawn) {
+      drawn = true;
+      std::printf("drawn\n");
+    }
+    std::fflush(stdout);
+  });
+  flash.resize(1024, 652);
+  flash.show();
+  flash.SetMovie(movie.toStdU16String());
+  QElapsedTimer guard;
+  guard.start();
+  while (!(ready && drawn) && guard.elapsed() < 60000) RunFor(5);
+  if (idle) {
+    RunFor(2000);  // the movie settles
+    std::printf("pss %.1f\n", TreePssMb(getpid()));
+    const double before = TreeCpu(getpid());
+    QElapsedTimer clock;
+    clock.start();
+    RunFor(kIdleSeconds * 1000);
+    const double cpu = TreeCpu(getpid()) - before;
+    std::printf("idle %.1f\n", 100.0 * cpu / (static_cast<double>(clock.elapsed()) / 1000.0));
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+struct Run {
+  double to_fscommand_s = -1, to_drawn_s = -1, cpu_s = -1, pss_mb = -1, idle_pct = -1;
+};
+
+// Starts a child and reads its milestones; times are from the start of the process.
+Run Measure(const QString& self, const QStringList& args, const QString& cache_home) {
+  Run run;
+  QProcess child;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_CACHE_HOME", cache_home);
+  child.setProcessEnvironment(env);
+  QElapsedTimer clock;
+  clock.start();
+  child.start(self, args);
+  if (!child.waitForStarted()) return run;
+  QByteArray pending;
+  while (child.state() != QProcess::NotRunning || child.canReadLine()) {
+    if (!child.canReadLine() && !child.waitForReadyRead(120000)) break;
+    while (child.canReadLine()) {
+      const QByteArray line = child.readLine().trimmed();
+      const double at = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+      const QList<QByteArray> words = line.split(' ');
+      if (line.startsWith("fscommand")) {
+        run.to_fscommand_s = at;
+        run.cpu_s = words.value(2).toDouble();
+      } else if (line.startsWith("drawn")) {
+        run.to_drawn_s = at;
+      } else if (line.startsWith("pss")) {
+        run.pss_mb = words.value(1).toDouble();
+      } else if (line.startsWith("idle")) {
+        run.idle_pct = words.value(1).toDouble();
+      }
+    }
+  }
+  child.waitForFinished(30000);
+  return run;
+}
+
+struct Range {
+  double min = 0, median = 0, max = 0;
+};
+
+Range RangeOf(std::vector<double> v) {
+  if (v.empty()) return {};
+  std::sort(v.begin(), v.end());
+  return {v.front(), v[v.size() / 2], v.back()};
+}
+
+void PrintRange(const char* what, const std::vector<double>& v, const char* unit) {
+  const Range r = RangeOf(v);
+  std::printf("%-46s min %7.2f  median %7.2f  max %7.2f %s\n", what, r.min, r.median, r.max, unit);
+}
+
+// --- A whole program ------------------------------------------------------------------
+
+// True once the screen shows more than a few colours (the program's window with the
+// movie drawn, not just its background).
+bool ScreenDrawn() {
+  const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+  std::map<QRgb, int> colours;
+  for (int y = 0; y < shot.height(); y += 7) {
+    for (int x = 0; x < shot.width(); x += 7) {
+      ++colours[shot.pixel(x, y)];
+      if (colours.size() > 8) return true;
+    }
+  }
+  return false;
+}
+
+int Program(const QString& exe, const QString& dir, int runs) {
+  QTemporaryDir cache;
+  std::vector<double> drawn, pss, idle;
+  double cold = -1;
+  for (int i = 0; i <= runs; ++i) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CACHE_HOME", cache.path());
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(dir);
+    QElapsedTimer clock;
+    clock.start();
+    program.start(exe, {});
+    if (!program.waitForStarted()) return 1;
+    double at = -1;
+    while (clock.elapsed() < 60000) {
+      QCoreApplication::processEvents();
+      if (ScreenDrawn()) {
+        at = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        break;
+      }
+    }
+    if (i == 0) {
+      cold = at;
+    } else {
+      drawn.push_back(at);
+    }
+    if (i == runs) {
+      RunFor(2000);
+      pss.push_back(TreePssMb(program.processId()));
+      const double before = TreeCpu(program.processId());
+      RunFor(kIdleSeconds * 1000);
+      idle.push_back(100.0 * (TreeCpu(program.processId()) - before) / kIdleSeconds);
+    }
+    program.terminate();
+    if (!program.waitForFinished(10000)) program.kill();
+    program.waitForFinished(5000);
+  }
+  std::printf("program %s\n", qPrintable(exe));
+  std::printf("  start-up to the first drawn screen, cold: %.2f s\n", cold);
+  PrintRange("  start-up to the first drawn screen, warm", drawn, "s");
+  PrintRange("  PSS of the process tree", pss, "MB");
+  PrintRange("  idle CPU over 10 s (% of one core)", idle, "%");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // no sandbox as root
+  qm::qt::FlashScheme::Register();
+  QApplication app(argc, argv);
+  const QStringList args = QCoreApplication::arguments();
+  if (args.size() == 4 && args[1] == "--child") return Child(args[2], args[3] == "idle");
+  if (args.size() >= 4 && args[1] == "--program") {
+    return Program(args[2], args[3], args.size() > 4 ? args[4].toInt() : 3);
+  }
+  const int runs = args.size() > 1 ? std::max(1, args[1].toInt()) : 5;
+
+  const QString self = QCoreApplication::applicationFilePath();
+  const QString still = QM_BENCH_MOVIES_DIR "/still.swf";
+  const QString moving = QM_BENCH_MOVIES_DIR "/animated.swf";
+  QTemporaryDir cache;
+  const Run cold = Measure(self, {"--child", still, "-"}, cache.path());
+  std::vector<double> warm_fs, warm_drawn, warm_cpu;
+  for (int i = 0; i < runs; ++i) {
+    const Run r = Measure(self, {"--child", still, "-"}, cache.path());
+    warm_fs.push_back(r.to_fscommand_s);
+    warm_drawn.push_back(r.to_drawn_s);
+    warm_cpu.push_back(r.cpu_s);
+  }
+  const Run idle = Measure(self, {"--child", still, "idle"}, cache.path());
+  const Run busy = Measure(self, {"--child", moving, "idle"}, cache.path());
+
+  std::printf("Flash control start-up (process start to the movie), %d warm runs\n", runs);
+  std::printf(
+      "  cold (fresh cache folder): first fscommand %.2f s, first frame %.2f s, "
+      "CPU %.2f s\n",
+      cold.to_fscommand_s, cold.to_drawn_s, cold.cpu_s);
+  PrintRange("  warm: first fscommand", warm_fs, "s");
+  PrintRange("  warm: first frame", warm_drawn, "s");
+  PrintRange("  warm: CPU time of the tree to first fscommand", warm_cpu, "s");
+  std::printf("  ratio warm median / cold (first fscommand): %.2f\n",
+              RangeOf(warm_fs).median / cold.to_fscommand_s);
+  std::printf("PSS of the process tree, one control with a movie: %.1f MB\n", idle.pss_mb);
+  std::printf("CPU of the process tree over %d s, %% of one core:\n", kIdleSeconds);
+  std::printf("  still movie %.1f %%, moving movie %.1f %%, ratio still/moving %.2f\n",
+              idle.idle_pct, busy.idle_pct, idle.idle_pct / busy.idle_pct);
+  return 0;
+}

@@ -1,0 +1,66 @@
+# Start-up and idle figures of the Flash control: the movies they use and the benchmark.
+# Included from the top-level CMakeLists.txt, after cmake/flash.cmake.
+if(NOT QM_QT OR QM_SANITIZE OR QM_FUZZ)
+  return()
+endif()
+
+# Which of Ruffle's two wasm modules it loads when the browser has the WebAssembly
+# extensions, and which otherwise, as the page reads it to start compiling the module
+# before Ruffle asks for it. Read from the pinned ruffle.js; when the pattern is not
+# found the page simply does not start early.
+file(READ ${QM_RUFFLE_SOURCE}/ruffle.js QM_RUFFLE_JS)
+set(QM_RUFFLE_WASM_EXTENDED "")
+set(QM_RUFFLE_WASM_PLAIN "")
+string(REGEX MATCH "[?]new URL[(]a[(]([0-9]+)[)],a[.]b[)]:new URL[(]a[(]([0-9]+)[)],a[.]b[)]"
+       QM_RUFFLE_CHOICE "${QM_RUFFLE_JS}")
+if(QM_RUFFLE_CHOICE)
+  set(QM_EXTENDED_ID ${CMAKE_MATCH_1})
+  set(QM_PLAIN_ID ${CMAKE_MATCH_2})
+  string(REGEX MATCH "[^0-9]${QM_EXTENDED_ID}[(]e,n,a[)][{]e[.]exports=a[.]p[+]\"([0-9a-f]+[.]wasm)\""
+         QM_FOUND "${QM_RUFFLE_JS}")
+  set(QM_RUFFLE_WASM_EXTENDED "${CMAKE_MATCH_1}")
+  string(REGEX MATCH "[^0-9]${QM_PLAIN_ID}[(]e,n,a[)][{]e[.]exports=a[.]p[+]\"([0-9a-f]+[.]wasm)\""
+         QM_FOUND "${QM_RUFFLE_JS}")
+  set(QM_RUFFLE_WASM_PLAIN "${CMAKE_MATCH_1}")
+endif()
+if(QM_RUFFLE_WASM_EXTENDED STREQUAL "" OR QM_RUFFLE_WASM_PLAIN STREQUAL "")
+  message(WARNING "Ruffle's wasm modules not found in ruffle.js: no early compilation")
+  set(QM_RUFFLE_WASM_EXTENDED "")
+  set(QM_RUFFLE_WASM_PLAIN "")
+endif()
+file(CONFIGURE OUTPUT ${QM_RUFFLE_DIR}/qm-wasm.js CONTENT
+  "window.qmRuffleWasm = { extended: \"${QM_RUFFLE_WASM_EXTENDED}\", plain: \"${QM_RUFFLE_WASM_PLAIN}\" };\n")
+
+# A still screen and a moving shape, from the Haxe compiler.
+set(QM_BENCH_MOVIES_DIR ${CMAKE_BINARY_DIR}/bench_movies)
+add_custom_command(
+  OUTPUT ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_BENCH_MOVIES_DIR}
+  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main StillMovie
+          -swf ${QM_BENCH_MOVIES_DIR}/still.swf -swf-version 11.2 -swf-header 1024:652:24:ffffff
+  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main AnimatedMovie
+          -swf ${QM_BENCH_MOVIES_DIR}/animated.swf -swf-version 11.2 -swf-header 400:400:30:ffffff
+  DEPENDS ${CMAKE_SOURCE_DIR}/bench/movies/StillMovie.hx
+          ${CMAKE_SOURCE_DIR}/bench/movies/AnimatedMovie.hx
+  COMMENT "Compiling the start-up benchmark's movies")
+add_custom_target(qm_bench_movies ALL
+  DEPENDS ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf)
+
+if(QM_BENCH)
+  add_executable(bench_startup bench/startup_bench.cpp)
+  target_link_libraries(bench_startup PRIVATE qm_flash)
+  target_compile_definitions(bench_startup PRIVATE QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}")
+  add_dependencies(bench_startup qm_bench_movies)
+endif()
+
+if(QM_TESTS)
+  add_executable(frame_pacing_e2e_tests tests/e2e/frame_pacing_e2e_test.cpp)
+  target_link_libraries(frame_pacing_e2e_tests PRIVATE qm_flash GTest::gtest)
+  target_compile_definitions(frame_pacing_e2e_tests PRIVATE
+    QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}")
+  add_dependencies(frame_pacing_e2e_tests qm_bench_movies)
+  add_test(NAME frame_pacing_e2e
+    COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:frame_pacing_e2e_tests>)
+  set_tests_properties(frame_pacing_e2e PROPERTIES
+    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1" TIMEOUT 300)
+endif()
