@@ -53,11 +53,13 @@ echo "== benchmark (short run)"
 build/bench_bridge --benchmark_min_time=0.2
 build/bench_download --size-mib 256
 xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_flash
+xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_startup 3
 # Qt 6.4's PulseAudio client now and then aborts on an assertion of libpulse while
 # streams are set up; the benchmark is tried twice and its failure does not fail the run.
 QT_QPA_PLATFORM=offscreen timeout 120 build/bench_recorder_latency 3 \
   || QT_QPA_PLATFORM=offscreen timeout 120 build/bench_recorder_latency 3 \
   || echo "recorder latency benchmark did not complete"
+QT_QPA_PLATFORM=offscreen build/bench_picker_list 5
 
 echo "== tests"
 # A test that fails is run once more (the same libpulse abort can hit the real-sound
