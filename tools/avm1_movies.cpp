@@ -34,8 +34,11 @@ Bytes VersionMovie() {
   a.Push({"submainver"}).GetVariable("parts").Push({kOne}).Op(ActionWriter::kGetMember);
   a.Op(ActionWriter::kSetVariable);
   a.Op(ActionWriter::kStop);
-  return qm::swf::WriteMovie({.version = 8, .width = 100, .height = 100, .frames = 1},
-                             {qm::swf::DoAction(a), {qm::swf::tags::kShowFrame, {}}});
+  // One frame a second: the movie stands still after its first frame, and the hidden
+  // control it plays in keeps ticking on the player's background clock at this rate.
+  return qm::swf::WriteMovie(
+      {.version = 8, .width = 100, .height = 100, .frame_rate = 1, .frames = 1},
+      {qm::swf::DoAction(a), {qm::swf::tags::kShowFrame, {}}});
 }
 
 // fscommand(name, typeof(r) + ":" + r)
