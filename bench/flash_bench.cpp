@@ -30,6 +30,7 @@
 #include "platform/std_file_system.h"
 #include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
+#include "qt/qt_loop.h"
 #include "text/codepage.h"
 
 namespace {
@@ -44,15 +45,7 @@ const char* const kLoadFile =
     "</arguments></invoke>";
 
 bool RunUntil(const std::function<bool()>& done, int guard_ms = 120000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > guard_ms) return false;
-    QEventLoop loop;
-    QTimer::singleShot(2, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
+  return qm::testing::QtLoop::RunUntil(done, guard_ms);
 }
 
 struct Stats {

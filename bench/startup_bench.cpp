@@ -33,6 +33,7 @@
 
 #include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
+#include "qt/qt_loop.h"
 
 namespace {
 
@@ -110,9 +111,7 @@ double TreePssMb(long root) {
 }
 
 void RunFor(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
+  qm::testing::QtLoop::RunFor(ms);
 }
 
 // The child: one control showing `movie`; reports its milestones on stdout.

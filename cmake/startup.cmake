@@ -48,6 +48,7 @@ add_custom_target(qm_bench_movies ALL
 
 if(QM_BENCH)
   add_executable(bench_startup bench/startup_bench.cpp)
+  target_include_directories(bench_startup PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(bench_startup PRIVATE qm_flash)
   target_compile_definitions(bench_startup PRIVATE QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}")
   add_dependencies(bench_startup qm_bench_movies)
@@ -55,6 +56,7 @@ endif()
 
 if(QM_TESTS)
   add_executable(frame_pacing_e2e_tests tests/e2e/frame_pacing_e2e_test.cpp)
+  target_include_directories(frame_pacing_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(frame_pacing_e2e_tests PRIVATE qm_flash GTest::gtest)
   target_compile_definitions(frame_pacing_e2e_tests PRIVATE
     QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}")

@@ -28,6 +28,7 @@
 #include "platform/std_file_system.h"
 #include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
+#include "qt/qt_loop.h"
 #include "text/codepage.h"
 
 namespace qm {
@@ -39,21 +40,11 @@ using qt::FlashWidget;
 // Runs events until `done` holds; false when the movie never got there (a hang guard,
 // not a measure of speed).
 bool RunUntil(const std::function<bool()>& done, int guard_ms = 90000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > guard_ms) return false;
-    QEventLoop loop;
-    QTimer::singleShot(5, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
+  return testing::QtLoop::RunUntil(done, guard_ms);
 }
 
 void RunFor(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
+  testing::QtLoop::RunFor(ms);
 }
 
 std::string U8(const std::u16string& s) {

@@ -18,6 +18,7 @@
 
 #include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
+#include "qt/qt_loop.h"
 
 namespace qm {
 namespace {
@@ -25,21 +26,11 @@ namespace {
 using qt::FlashWidget;
 
 bool RunUntil(const std::function<bool()>& done, int guard_ms = 60000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > guard_ms) return false;
-    QEventLoop loop;
-    QTimer::singleShot(5, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
+  return testing::QtLoop::RunUntil(done, guard_ms);
 }
 
 void RunFor(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
+  testing::QtLoop::RunFor(ms);
 }
 
 // Pixels darker than the white stage in the rectangle.

@@ -23,6 +23,7 @@
 #include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
 #include "qt/open_dialog_window.h"
+#include "qt/qt_loop.h"
 #include "qt/qt_window_system.h"
 #include "qt/resource_windows.h"
 #include "qt/shell_views.h"
@@ -35,15 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool RunUntil(const std::function<bool()>& done, int guard_ms = 90000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > guard_ms) return false;
-    QEventLoop loop;
-    QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
+  return testing::QtLoop::RunUntil(done, guard_ms);
 }
 
 std::string U8(const std::u16string& s) {

@@ -15,15 +15,14 @@
 
 #include "headless/scripted_ports.h"
 #include "platform/errors.h"
+#include "qt/qt_loop.h"
 #include "qt/qt_window_system.h"
 
 namespace qm::qt {
 namespace {
 
 void RunFor(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
+  testing::QtLoop::RunFor(ms);
 }
 
 // A widget that counts the mouse presses and releases it receives.
