@@ -121,13 +121,6 @@ Bytes BridgeMovie() {
        {qm::swf::tags::kShowFrame, {}}});
 }
 
-bool Write(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,8 +129,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  if (!Write(dir + "/version.swf", VersionMovie()) ||
-      !Write(dir + "/bridge_as1.swf", BridgeMovie())) {
+  if (!qm::swf::SaveMovie(dir + "/version.swf", VersionMovie()) ||
+      !qm::swf::SaveMovie(dir + "/bridge_as1.swf", BridgeMovie())) {
     std::cerr << "avm1_movies: cannot write to " << dir << "\n";
     return 1;
   }

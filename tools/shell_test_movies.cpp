@@ -90,13 +90,6 @@ Bytes Commands() {
        {qm::swf::tags::kShowFrame, {}}});
 }
 
-bool Write(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,12 +98,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = std::string(argv[1]) + "/";
-  const bool ok = Write(dir + "version_9_0.swf", Version("9", "0")) &&
-                  Write(dir + "version_10_1.swf", Version("10", "1")) &&
-                  Write(dir + "version_10_2.swf", Version("10", "2")) &&
-                  Write(dir + "version_11_0.swf", Version("11", "0")) &&
-                  Write(dir + "version_none.swf", NoVersion()) &&
-                  Write(dir + "commands.swf", Commands());
+  const bool ok = qm::swf::SaveMovie(dir + "version_9_0.swf", Version("9", "0")) &&
+                  qm::swf::SaveMovie(dir + "version_10_1.swf", Version("10", "1")) &&
+                  qm::swf::SaveMovie(dir + "version_10_2.swf", Version("10", "2")) &&
+                  qm::swf::SaveMovie(dir + "version_11_0.swf", Version("11", "0")) &&
+                  qm::swf::SaveMovie(dir + "version_none.swf", NoVersion()) &&
+                  qm::swf::SaveMovie(dir + "commands.swf", Commands());
   if (!ok) {
     std::cerr << "shell_test_movies: cannot write to " << dir << "\n";
     return 1;

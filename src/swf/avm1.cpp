@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <fstream>
 #include <stdexcept>
 
 namespace qm::swf {
@@ -316,6 +317,13 @@ std::optional<Bytes> AddHostHooks(const Bytes& swf) {
   const std::uint32_t length = static_cast<std::uint32_t>(whole->size());
   for (int i = 0; i < 4; ++i) (*whole)[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
   return whole;
+}
+
+bool SaveMovie(const std::string& path, const Bytes& movie) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(movie.data()),
+            static_cast<std::streamsize>(movie.size()));
+  return static_cast<bool>(out.flush());
 }
 
 }  // namespace qm::swf

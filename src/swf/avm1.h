@@ -83,6 +83,8 @@ struct MovieHeader {
   std::uint16_t frames = 1;
 };
 Bytes WriteMovie(const MovieHeader& header, const std::vector<Tag>& tags);
+// Writes `movie` to the file at `path`; false when it could not be written.
+bool SaveMovie(const std::string& path, const Bytes& movie);
 
 // What the shell learns from a movie's header.
 struct MovieInfo {
