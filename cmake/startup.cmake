@@ -46,6 +46,20 @@ add_custom_command(
 add_custom_target(qm_bench_movies ALL
   DEPENDS ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf)
 
+# A movie that starts a sound by itself after a silent while (the audio output's rest).
+find_program(QM_ESPEAK espeak-ng REQUIRED)
+set(QM_SOUND_MOVIE_DIR ${CMAKE_BINARY_DIR}/sound_movie)
+add_custom_command(
+  OUTPUT ${QM_SOUND_MOVIE_DIR}/sound.swf
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_SOUND_MOVIE_DIR}
+  COMMAND ${QM_ESPEAK} -w ${QM_SOUND_MOVIE_DIR}/spoken.wav "This sentence starts by itself."
+  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/tests/e2e/movies -cp ${QM_SOUND_MOVIE_DIR}
+          -main SoundMovie -swf ${QM_SOUND_MOVIE_DIR}/sound.swf -swf-version 11.2
+          -swf-header 200:100:24:ffffff
+  DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/movies/SoundMovie.hx
+  COMMENT "Compiling the sound test movie")
+add_custom_target(qm_sound_movie ALL DEPENDS ${QM_SOUND_MOVIE_DIR}/sound.swf)
+
 if(QM_BENCH)
   add_executable(bench_startup bench/startup_bench.cpp)
   target_include_directories(bench_startup PRIVATE ${CMAKE_SOURCE_DIR}/tests)
@@ -59,8 +73,8 @@ if(QM_TESTS)
   target_include_directories(frame_pacing_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(frame_pacing_e2e_tests PRIVATE qm_flash GTest::gtest)
   target_compile_definitions(frame_pacing_e2e_tests PRIVATE
-    QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}")
-  add_dependencies(frame_pacing_e2e_tests qm_bench_movies)
+    QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}" QM_SOUND_MOVIE="${QM_SOUND_MOVIE_DIR}/sound.swf")
+  add_dependencies(frame_pacing_e2e_tests qm_bench_movies qm_sound_movie)
   add_test(NAME frame_pacing_e2e
     COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:frame_pacing_e2e_tests>)
   set_tests_properties(frame_pacing_e2e PROPERTIES

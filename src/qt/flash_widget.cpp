@@ -241,6 +241,13 @@ void FlashWidget::RunLater(const QString& script) {
   }
 }
 
+QVariant FlashWidget::Evaluate(const QString& expression) {
+  const Result result = Run("(() => { try { return {ok: true, value: (" + expression +
+                            ")}; } catch (e) { return {ok: false, error: String(e)}; } })()");
+  if (!result.ok) throw EFlashControlError(Utf8(result.error));
+  return result.value;
+}
+
 FlashWidget::Result FlashWidget::Run(const QString& script) {
   Result result;
   if (!page_ready_ && !WaitUntilReady(kReadyTimeoutMs)) {
@@ -365,7 +372,8 @@ void FlashWidget::SetMovie(const std::u16string& path_text) {
       {"preferredRenderer", "canvas"},
       {"logLevel", "error"},
   };
-  RunLater("qm.load(" + Literal(options) + ")");
+  const QJsonObject host{{"sound", !soundless_}};
+  RunLater("qm.load(" + Literal(options) + ", " + Literal(host) + ")");
 }
 
 }  // namespace qm::qt

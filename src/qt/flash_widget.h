@@ -54,6 +54,13 @@ class FlashWidget : public QWidget, public IFlashControl {
   const QString& Host() const { return host_; }
   // Waits (running events) until the page and the player are ready for a movie.
   bool WaitUntilReady(int timeout_ms);
+  // For a control that is never shown (the version movie): its movie plays without
+  // sound, so that no audio output runs for it as long as the program runs. Set before
+  // the first movie.
+  void SetSoundless(bool soundless) { soundless_ = soundless; }
+  // The value of a script expression on the control's page, for diagnostics and tests.
+  // An error in the script, or a page that cannot run it, raises EFlashControlError.
+  QVariant Evaluate(const QString& expression);
 
  signals:
   void inputWidgetChanged(QWidget* widget);
@@ -91,6 +98,7 @@ class FlashWidget : public QWidget, public IFlashControl {
   std::deque<QString> before_ready_;  // scripts waiting for the page
   QString movie_;                     // the loaded movie's path, or empty
   bool playing_ = false;
+  bool soundless_ = false;
   std::deque<std::optional<std::u16string>*> replies_;  // one per call in progress
   std::deque<std::pair<QString, QString>> commands_;    // fscommands not yet raised
   std::deque<QString> held_;                            // scripts for when the movie is free

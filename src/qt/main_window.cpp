@@ -52,6 +52,7 @@ MainWindow::MainWindow(const QString& title, IWindowSystem& windows)
   flashversion_->setObjectName("flashversion");
   flashversion_->setGeometry(0, 0, 192, 192);
   flashversion_->hide();
+  flashversion_->SetSoundless(true);
 
   // Centred on the screen, client area 1024 x 652 (there is no frame).
   resize(kClientWidth, kClientHeight);

@@ -153,6 +153,7 @@ class FlashHost : public ::testing::Test {
         form.Boundary().Run([&] { form.flash1FlashCall(request_text); });
       }
     });
+    h.flashversion.SetSoundless(true);  // as the main window has it
     h.flash1.resize(400, 200);
     h.flash1.show();
     form.Boundary().Run([&] { form.FormCreate(); });
@@ -361,6 +362,12 @@ TEST_F(FlashHost, VersionMovieReportsThePlayersVersion) {
 }
 
 // --- ActionScript 1, after unloading -------------------------------------------------------
+
+TEST_F(FlashHost, SoundlessVersionControlOpensNoAudioOutput) {
+  // Read above: its movie runs all the same.
+  EXPECT_EQ(H().flashversion.Evaluate("typeof AudioContext").toString(), "undefined");
+  EXPECT_EQ(H().flash1.Evaluate("typeof AudioContext").toString(), "function");
+}
 
 TEST_F(FlashHost, UnloadThenLoadAnActionScript1Movie) {
   Host& h = H();

@@ -1,8 +1,10 @@
-// The Flash control draws only frames that change and slows its pace while nothing
-// moves: these checks make sure the picture is still right. A still screen stays drawn
+// The Flash control draws only frames that change, slows its pace while nothing moves,
+// lets the audio output rest while nothing sounds, and draws with light matrices: these
+// checks make sure the picture and the sound are still right. A still screen stays drawn
 // after the pace has slowed, is drawn again after the control is resized (a new canvas
 // size clears the canvas while the movie's commands stay the same), and a moving movie
-// keeps moving.
+// keeps moving. A sound that a silent movie starts by itself wakes the output; the
+// movie's audio clock runs on while the output rests and stops while the player holds.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -51,6 +53,7 @@ class Shown {
     flash.OnFSCommand([this](const std::u16string& command, const std::u16string&) {
       if (command == u"ready") ready = true;
       if (command == u"drawn") drawn = true;
+      if (command == u"played") played = true;
     });
     flash.resize(1024, 652);
     flash.show();
@@ -61,6 +64,7 @@ class Shown {
   FlashWidget flash{FlashWidget::Scale::kNoScaleTopLeft};
   bool ready = false;
   bool drawn = false;
+  bool played = false;
 };
 
 TEST(FramePacing, StillScreenStaysDrawnAndIsRedrawnAfterAResize) {
@@ -105,6 +109,134 @@ TEST(FramePacing, MovingMovieKeepsMoving) {
   }
   EXPECT_GE(changes, 5);
   EXPECT_GT(Dark(before, QRect(0, 0, 400, 400)), 3000);
+}
+
+// --- The audio output -------------------------------------------------------------------
+
+double Stat(FlashWidget& flash, const char* name) {
+  return flash.Evaluate(QStringLiteral("qm.audioStats().%1").arg(name)).toDouble();
+}
+
+TEST(AudioOutput, RestsWhileTheMovieIsSilentAndWakesForASoundItStartsByItself) {
+  Shown movie(QM_SOUND_MOVIE);
+  ASSERT_TRUE(RunUntil([&] { return Stat(movie.flash, "quiet") != 0; }, 30000))
+      << "the audio output kept running for a silent movie";
+  ASSERT_FALSE(movie.played) << "the movie played its sound before the output could rest";
+  // Ruffle's mixer keeps its pace: its buffers (4096 frames) are ended by the clock,
+  // about ten a second.
+  const double faked = Stat(movie.flash, "faked");
+  RunFor(1000);
+  EXPECT_GE(Stat(movie.flash, "faked") - faked, 5);
+
+  ASSERT_TRUE(RunUntil([&] { return movie.played; }, 30000)) << "the movie did not play";
+  ASSERT_TRUE(RunUntil([&] { return Stat(movie.flash, "sounding") > 0; }, 5000))
+      << "no buffer with sound reached the output";
+  EXPECT_GE(Stat(movie.flash, "resumes"), 1);
+}
+
+// A context driven as Ruffle drives its own: two buffers queued, each ending queues the
+// next at the end of the last one. Its buffer is silent until `t.loud` is set.
+constexpr char kDriven[] = R"js((() => {
+  const c = new AudioContext();
+  const t = { c, ends: 0, last: 0, back: false, loud: false };
+  window.driven = t;
+  const frames = 4096;
+  const buffer = c.createBuffer(2, frames, c.sampleRate);
+  let time = 0;
+  function next() {
+    buffer.getChannelData(0)[7] = t.loud ? 0.25 : 0;
+    const node = c.createBufferSource();
+    node.buffer = buffer;
+    node.connect(c.destination);
+    node.onended = () => { t.ends++; next(); };
+    time = Math.max(time, c.currentTime);
+    node.start(time);
+    time += frames / c.sampleRate;
+  }
+  setInterval(() => {
+    const now = c.currentTime;
+    if (now < t.last) t.back = true;
+    t.last = now;
+  }, 20);
+  next();
+  next();
+  return true;
+})())js";
+
+TEST(AudioOutput, ClockRunsOnWhileRestingStopsWhileHeldAndNeverGoesBack) {
+  Shown page(QM_BENCH_MOVIES_DIR "/still.swf");
+  ASSERT_TRUE(RunUntil([&] { return page.ready; })) << "the movie did not start";
+  FlashWidget& f = page.flash;
+  ASSERT_TRUE(f.Evaluate(kDriven).toBool());
+  const auto value = [&f](const char* expression) { return f.Evaluate(expression).toDouble(); };
+  const char* kNative =
+      "Object.getOwnPropertyDescriptor(BaseAudioContext.prototype, 'state')"
+      ".get.call(driven.c)";
+  ASSERT_TRUE(RunUntil([&] { return f.Evaluate("driven.c.qm.quiet").toBool(); }, 10000));
+  ASSERT_TRUE(RunUntil([&] { return f.Evaluate(kNative).toString() == "suspended"; }, 5000));
+  EXPECT_EQ(f.Evaluate("driven.c.state").toString(), "running");
+  double time = value("driven.c.currentTime");
+  double ends = value("driven.ends");
+  RunFor(500);
+  EXPECT_NEAR(value("driven.c.currentTime") - time, 0.5, 0.25) << "the clock stood still";
+  EXPECT_GE(value("driven.ends") - ends, 3);
+
+  // The player holds: the clock and the buffers stop, and go on when it resumes.
+  f.Evaluate("driven.c.suspend() && true");
+  EXPECT_EQ(f.Evaluate("driven.c.state").toString(), "suspended");
+  time = value("driven.c.currentTime");
+  ends = value("driven.ends");
+  RunFor(400);
+  EXPECT_EQ(value("driven.c.currentTime"), time);
+  EXPECT_EQ(value("driven.ends"), ends);
+  f.Evaluate("driven.c.resume() && true");
+  EXPECT_EQ(f.Evaluate("driven.c.state").toString(), "running");
+  RunFor(400);
+  EXPECT_GT(value("driven.c.currentTime"), time);
+  EXPECT_GT(value("driven.ends"), ends);
+
+  // Sound: the output runs again, and keeps its time.
+  f.Evaluate("driven.loud = true");
+  EXPECT_TRUE(RunUntil([&] { return f.Evaluate(kNative).toString() == "running"; }, 5000));
+  EXPECT_FALSE(f.Evaluate("driven.c.qm.quiet").toBool());
+  RunFor(500);
+  EXPECT_FALSE(f.Evaluate("driven.back").toBool()) << "the clock went back";
+}
+
+// --- Light matrices ---------------------------------------------------------------------
+
+TEST(LightMatrices, InvertAndDrawAsTheNativeOnes) {
+  Shown page(QM_BENCH_MOVIES_DIR "/still.swf");
+  ASSERT_TRUE(RunUntil([&] { return page.ready; })) << "the movie did not start";
+  const QString checks = page.flash
+                             .Evaluate(R"js((() => {
+    const inverse = new DOMMatrix([2, 0.5, -1, 3, 10, 20]).inverse();
+    const native = new DOMMatrixReadOnly([2, 0.5, -1, 3, 10, 20]).inverse();
+    const inverts = ["a", "b", "c", "d", "e", "f"].every((k) => Math.abs(inverse[k] - native[k]) < 1e-12);
+    const singular = Number.isNaN(new DOMMatrix([1, 2, 2, 4, 0, 0]).inverse().a);
+    const parsed = new DOMMatrix("matrix(1, 0, 0, 1, 5, 5)") instanceof DOMMatrixReadOnly;
+    function draw(matrix) {
+      const canvas = document.createElement("canvas");
+      canvas.width = canvas.height = 64;
+      const g = canvas.getContext("2d");
+      const square = new Path2D();
+      square.rect(0, 0, 4, 4);
+      const path = new Path2D();
+      path.addPath(square, matrix);
+      g.setTransform(matrix);
+      g.fillStyle = "#000";
+      g.fill(square);
+      g.setTransform(new DOMMatrix());
+      g.fill(path);
+      return Array.from(g.getImageData(0, 0, 64, 64).data).join();
+    }
+    const light = draw(new DOMMatrix([2, 0.5, -1, 3, 10, 20]));
+    const same = light === draw(new DOMMatrixReadOnly([2, 0.5, -1, 3, 10, 20]));
+    const moved = light !== draw(new DOMMatrix());
+    return [inverts, singular, parsed, same, moved].join(" ");
+  })())js")
+                             .toString();
+  EXPECT_EQ(checks, "true true true true true");
 }
 
 }  // namespace

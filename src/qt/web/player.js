@@ -129,6 +129,281 @@
     return nativeInstantiateStreaming.call(WebAssembly, response, imports);
   };
 
+  // --- Gamepads -----------------------------------------------------------------------
+  //
+  // Ruffle asks for the gamepads on every tick, and the first question starts the web
+  // engine's gamepad polling in the shell's process. Flash movies have no gamepads.
+  if (navigator.getGamepads) navigator.getGamepads = () => [];
+
+  // --- Light matrices ------------------------------------------------------------------
+  //
+  // Ruffle's canvas renderer makes a DOMMatrix from six numbers for every shape and
+  // glyph it draws, on every frame, and hands it to Path2D.addPath, setTransform and
+  // CanvasPattern.setTransform; those take any object with the fields a..f. A native
+  // matrix costs a trip into the engine each time (the largest single cost of a still
+  // movie's frame), so a 2D matrix made from six numbers is a plain script object.
+  // Ruffle also reads a..f, writes some of them and asks for the inverse; every other
+  // form of the constructor makes a native matrix.
+  const Matrix2D = (function () {
+    const NativeDOMMatrix = window.DOMMatrix;
+    if (!NativeDOMMatrix) return null;
+    class Matrix2D {
+      constructor(init) {
+        if (init === undefined) {
+          this.a = 1;
+          this.b = 0;
+          this.c = 0;
+          this.d = 1;
+          this.e = 0;
+          this.f = 0;
+        } else if (typeof init === "object" && init !== null && init.length === 6) {
+          this.a = +init[0];
+          this.b = +init[1];
+          this.c = +init[2];
+          this.d = +init[3];
+          this.e = +init[4];
+          this.f = +init[5];
+        } else {
+          return new NativeDOMMatrix(init);
+        }
+      }
+      get is2D() {
+        return true;
+      }
+      // As the native inverse: all fields NaN when there is none.
+      inverse() {
+        const m = new Matrix2D();
+        const det = this.a * this.d - this.b * this.c;
+        if (det === 0 || !Number.isFinite(det)) {
+          m.a = m.b = m.c = m.d = m.e = m.f = NaN;
+          return m;
+        }
+        m.a = this.d / det;
+        m.b = -this.b / det;
+        m.c = -this.c / det;
+        m.d = this.a / det;
+        m.e = (this.c * this.f - this.d * this.e) / det;
+        m.f = (this.b * this.e - this.a * this.f) / det;
+        return m;
+      }
+    }
+    window.DOMMatrix = Matrix2D;
+    return Matrix2D;
+  })();
+
+  // --- Audio output only while there is sound -------------------------------------------
+  //
+  // Ruffle mixes its sounds into buffers and queues each one on its AudioContext as the
+  // one before ends, whether anything sounds or not; a running AudioContext keeps an
+  // audio thread of this page and the web engine's audio service busy all the time.
+  // After a second of silent buffers the output is suspended. Ruffle's buffers are then
+  // not played but ended on time, on a clock that runs on, so its mixer keeps pace; the
+  // first buffer with sound resumes the output and is played at its time. Ruffle sees a
+  // context that runs, with a clock that never jumps.
+  const quietAudio = (function () {
+    const Native = window.AudioContext;
+    if (!Native) return null;
+    const kQuietAfter = 1; // seconds of silence before the output is suspended
+    const stats = { suspends: 0, resumes: 0, faked: 0, sounding: 0, quiet: false };
+
+    // Timers for the buffers that are not played. A page's own timers slow down to one
+    // a second or less while it is hidden (a minimised window), so a hidden page takes
+    // them from a worker; a shown page takes its own, which cost less.
+    const clock = (function () {
+      const waiting = new Map(); // id -> {callback, timer} (a page timer) or {callback}
+      let nextId = 1;
+      let worker;
+      function start() {
+        try {
+          const source =
+            "const t = new Map();" +
+            "onmessage = (e) => { const [id, ms] = e.data;" +
+            " if (ms < 0) { clearTimeout(t.get(id)); t.delete(id); return; }" +
+            " t.set(id, setTimeout(() => { t.delete(id); postMessage(id); }, ms)); };";
+          const url = URL.createObjectURL(new Blob([source], { type: "application/javascript" }));
+          worker = new Worker(url);
+          URL.revokeObjectURL(url);
+          worker.onmessage = (e) => fire(e.data);
+        } catch (e) {
+          worker = null;
+        }
+      }
+      function fire(id) {
+        const entry = waiting.get(id);
+        waiting.delete(id);
+        if (entry) entry.callback();
+      }
+      return {
+        set(callback, ms) {
+          const id = nextId++;
+          if (document.hidden && worker === undefined) start();
+          if (document.hidden && worker) {
+            waiting.set(id, { callback });
+            worker.postMessage([id, ms]);
+          } else {
+            waiting.set(id, { callback, timer: setTimeout(() => fire(id), ms) });
+          }
+          return id;
+        },
+        clear(id) {
+          const entry = waiting.get(id);
+          if (entry === undefined) return;
+          waiting.delete(id);
+          if (entry.timer !== undefined) clearTimeout(entry.timer);
+          else worker.postMessage([id, -1]);
+        },
+      };
+    })();
+
+    function silent(buffer) {
+      for (let channel = 0; channel < buffer.numberOfChannels; channel++) {
+        const data = buffer.getChannelData(channel);
+        for (let i = 0; i < data.length; i++) if (data[i] !== 0) return false;
+      }
+      return true;
+    }
+
+    const nativeTime = Object.getOwnPropertyDescriptor(BaseAudioContext.prototype, "currentTime").get;
+    const nativeState = Object.getOwnPropertyDescriptor(BaseAudioContext.prototype, "state").get;
+    const nativeSuspend = Native.prototype.suspend;
+    const nativeResume = Native.prototype.resume;
+    const nativeClose = Native.prototype.close;
+    const nativeStart = AudioBufferSourceNode.prototype.start;
+
+    class QuietAudioContext extends Native {
+      constructor(...args) {
+        super(...args);
+        this.qm = {
+          offset: 0, // the clock minus the output's clock, while the output runs
+          quiet: false, // the output is suspended for silence
+          base: 0, // while quiet: the clock at `at` (performance.now())
+          at: 0,
+          held: false, // suspended by the player
+          soundUntil: 0, // when the last buffer with sound ends
+          playing: 0, // buffers queued on the output that have not ended
+          fakes: new Set(), // {node, end, timer}: buffers ended by the clock
+          closed: false,
+        };
+      }
+
+      get currentTime() {
+        const q = this.qm;
+        if (!q.quiet) return nativeTime.call(this) + q.offset;
+        return q.base + (q.held ? 0 : (performance.now() - q.at) / 1000);
+      }
+
+      get state() {
+        const q = this.qm;
+        if (q.quiet && !q.closed) return q.held ? "suspended" : "running";
+        return nativeState.call(this);
+      }
+
+      suspend() {
+        const q = this.qm;
+        if (!q.quiet) {
+          q.held = true;
+          return nativeSuspend.call(this);
+        }
+        if (!q.held) {
+          q.base = this.currentTime;
+          q.held = true;
+          for (const fake of q.fakes) clock.clear(fake.timer);
+        }
+        return Promise.resolve();
+      }
+
+      resume() {
+        const q = this.qm;
+        if (!q.quiet) {
+          q.held = false;
+          return nativeResume.call(this);
+        }
+        if (q.held) {
+          q.held = false;
+          q.at = performance.now();
+          for (const fake of q.fakes) this.qmArm(fake);
+        }
+        return Promise.resolve();
+      }
+
+      close() {
+        const q = this.qm;
+        q.closed = true;
+        for (const fake of q.fakes) clock.clear(fake.timer);
+        q.fakes.clear();
+        return nativeClose.call(this);
+      }
+
+      qmArm(fake) {
+        const ms = Math.max(0, (fake.end - this.currentTime) * 1000);
+        fake.timer = clock.set(() => {
+          this.qm.fakes.delete(fake);
+          if (!this.qm.closed) fake.node.dispatchEvent(new Event("ended"));
+        }, ms);
+      }
+
+      // A buffer queued to start at `when` (the clock's time).
+      qmStart(node, when) {
+        const q = this.qm;
+        const end = Math.max(when, this.currentTime) + node.buffer.duration;
+        const sound = !silent(node.buffer);
+        if (sound) q.soundUntil = Math.max(q.soundUntil, end);
+        if (q.quiet && sound) this.qmWake();
+        if (!q.quiet && (sound || when < q.soundUntil + kQuietAfter || q.held)) {
+          q.playing++;
+          if (sound) stats.sounding++; // buffers with sound played on the output
+          node.addEventListener("ended", () => {
+            q.playing--;
+            this.qmSettle();
+          }, { once: true });
+          return nativeStart.call(node, Math.max(0, when - q.offset));
+        }
+        // Silent for a while: ended by the clock, not played.
+        stats.faked++;
+        const fake = { node, end, timer: 0 };
+        q.fakes.add(fake);
+        if (!q.held) this.qmArm(fake);
+        this.qmSettle();
+        return undefined;
+      }
+
+      // Suspends the output once the last buffer queued on it has ended in silence.
+      qmSettle() {
+        const q = this.qm;
+        if (q.quiet || q.held || q.closed || q.playing > 0 || q.fakes.size === 0) return;
+        q.base = this.currentTime;
+        q.at = performance.now();
+        q.quiet = true;
+        stats.suspends++;
+        stats.quiet = true;
+        nativeSuspend.call(this).catch(() => {});
+      }
+
+      qmWake() {
+        const q = this.qm;
+        const now = this.currentTime;
+        q.quiet = false;
+        stats.resumes++;
+        stats.quiet = false;
+        // The output's clock stood still while it was suspended.
+        q.offset = now - nativeTime.call(this);
+        if (!q.held) nativeResume.call(this).catch(() => {});
+      }
+    }
+
+    AudioBufferSourceNode.prototype.start = function (when, ...rest) {
+      const context = this.context;
+      if (!(context instanceof QuietAudioContext) || rest.length > 0 || this.buffer === null) {
+        if (context instanceof QuietAudioContext && context.qm.quiet) context.qmWake();
+        const offset = context instanceof QuietAudioContext ? context.qm.offset : 0;
+        return nativeStart.call(this, when === undefined ? 0 : Math.max(0, when - offset), ...rest);
+      }
+      return context.qmStart(this, when === undefined ? 0 : Number(when));
+    };
+    window.AudioContext = QuietAudioContext;
+    return { stats };
+  })();
+
   // --- Drawing only frames that change -------------------------------------------------
   //
   // Ruffle's canvas renderer draws the whole stage on every frame of the movie, also
@@ -166,7 +441,10 @@
       if (value === null || typeof value !== "object") return value;
       const look = looks.get(value);
       if (look !== undefined) return look;
-      if (window.DOMMatrixReadOnly && value instanceof DOMMatrixReadOnly) {
+      if (
+        (window.DOMMatrixReadOnly && value instanceof DOMMatrixReadOnly) ||
+        (Matrix2D !== null && value instanceof Matrix2D)
+      ) {
         return "M" + [value.a, value.b, value.c, value.d, value.e, value.f].join(",");
       }
       if (value instanceof HTMLCanvasElement) return "C" + idOf(value) + ":0";
@@ -709,9 +987,19 @@
     frameStats() {
       return frameGate.stats;
     },
-    load(options) {
+    audioStats() {
+      return quietAudio === null ? null : quietAudio.stats;
+    },
+    // host: what the shell asks of the page beyond Ruffle's options. {sound: false} for
+    // a control that is never shown: its page opens no audio output (Ruffle then plays
+    // without sound); it holds for the page's first movie, which loads Ruffle's core.
+    load(options, host) {
       trace("load");
       this.unload();
+      if (host && host.sound === false) {
+        window.AudioContext = undefined;
+        window.webkitAudioContext = undefined;
+      }
       const ruffle = window.RufflePlayer.newest();
       player = ruffle.createPlayer();
       document.getElementById("stage").appendChild(player);
@@ -721,16 +1009,15 @@
       };
       // Ruffle moves to its background clock only when the page becomes hidden; a
       // control that was never shown (the version movie) needs that clock from the start.
+      // The clock ticks at the movie's frame rate as Ruffle knows it when the clock
+      // starts, so it is started once the movie's header has been read.
       const loading = player;
       player.addEventListener("loadedmetadata", () => {
-        if (loading === player && player.metadata) pacer.setFrameRate(player.metadata.frameRate);
+        if (loading !== player || !player.metadata) return;
+        pacer.setFrameRate(player.metadata.frameRate);
+        if (document.hidden) document.dispatchEvent(new Event("visibilitychange"));
       });
-      Promise.resolve(player.load(options)).then(() => {
-        trace("loaded");
-        if (document.hidden && loading === player) {
-          document.dispatchEvent(new Event("visibilitychange"));
-        }
-      });
+      Promise.resolve(player.load(options)).then(() => trace("loaded"));
       return true;
     },
     unload() {
