@@ -35,16 +35,21 @@ file(CONFIGURE OUTPUT ${QM_RUFFLE_DIR}/qm-wasm.js CONTENT
 set(QM_BENCH_MOVIES_DIR ${CMAKE_BINARY_DIR}/bench_movies)
 add_custom_command(
   OUTPUT ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf
+         ${QM_BENCH_MOVIES_DIR}/busy.swf
   COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_BENCH_MOVIES_DIR}
   COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main StillMovie
           -swf ${QM_BENCH_MOVIES_DIR}/still.swf -swf-version 11.2 -swf-header 1024:652:24:ffffff
   COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main AnimatedMovie
           -swf ${QM_BENCH_MOVIES_DIR}/animated.swf -swf-version 11.2 -swf-header 400:400:30:ffffff
+  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main BusyMovie
+          -swf ${QM_BENCH_MOVIES_DIR}/busy.swf -swf-version 11.2 -swf-header 400:200:24:ffffff
   DEPENDS ${CMAKE_SOURCE_DIR}/bench/movies/StillMovie.hx
           ${CMAKE_SOURCE_DIR}/bench/movies/AnimatedMovie.hx
+          ${CMAKE_SOURCE_DIR}/bench/movies/BusyMovie.hx
   COMMENT "Compiling the start-up benchmark's movies")
 add_custom_target(qm_bench_movies ALL
-  DEPENDS ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf)
+  DEPENDS ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf
+          ${QM_BENCH_MOVIES_DIR}/busy.swf)
 
 # A movie that starts a sound by itself after a silent while (the audio output's rest).
 find_program(QM_ESPEAK espeak-ng REQUIRED)

@@ -29,6 +29,7 @@ constexpr char kCommandPrompt[] = "\x01qm-fscommand";
 // and a movie that gives up early makes the runtime check report a broken runtime.
 constexpr int kReadyTimeoutMs = 60000;
 constexpr int kFirstFrameTimeoutMs = 60000;
+constexpr int kDeferredStartMs = 10000;
 
 // Start-up milestones of the host, beside the page's (QM_FLASH_TRACE).
 void Trace(const char* what) {
@@ -86,6 +87,10 @@ class FlashPage : public QWebEnginePage {
       if (qEnvironmentVariableIsSet("QM_FLASH_TRACE")) qInfo("%s", qPrintable(message));
       return;
     }
+    if (message == QLatin1String("qm-first-frame")) {
+      owner_->FirstFrameDrawn();
+      return;
+    }
     if (qEnvironmentVariableIsSet("QM_FLASH_LOG") || level == ErrorMessageLevel) {
       qInfo("flash: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
     }
@@ -132,8 +137,38 @@ FlashWidget::FlashWidget(Scale scale, QWidget* parent)
     page_ready_ = false;
     page_failed_ = true;
   });
+  // Started from the event loop, so that the owner can make it soundless first.
+  QTimer::singleShot(0, this, [this] { StartPage(false); });
+}
+
+void FlashWidget::StartPage(bool now) {
+  if (page_started_) return;
+  // A soundless control (the version movie) waits until a shown control's movie has
+  // drawn its first frame: on two cores, the two players' start-ups would otherwise
+  // share the processor, and the screen would come later. Its movie is read only after
+  // a second; whoever reads it waits, and it starts after kDeferredStartMs at the latest.
+  if (!now && soundless_) {
+    for (const FlashWidget* other : Controls()) {
+      if (other != this && !other->soundless_ && !other->movie_.isEmpty() && !other->page_failed_ &&
+          !other->first_frame_drawn_) {
+        Trace("page-deferred");
+        QTimer::singleShot(kDeferredStartMs, this, [this] { StartPage(true); });
+        return;
+      }
+    }
+  }
+  page_started_ = true;
   page_->load(QUrl(FlashScheme::PageUrl(host_)));
   Trace("page-requested");
+}
+
+void FlashWidget::FirstFrameDrawn() {
+  if (first_frame_drawn_) return;
+  first_frame_drawn_ = true;
+  for (FlashWidget* control : Controls()) {
+    if (!control->page_started_)
+      QTimer::singleShot(0, control, [control] { control->StartPage(true); });
+  }
 }
 
 FlashWidget::~FlashWidget() {

@@ -55,8 +55,9 @@ class FlashWidget : public QWidget, public IFlashControl {
   // Waits (running events) until the page and the player are ready for a movie.
   bool WaitUntilReady(int timeout_ms);
   // For a control that is never shown (the version movie): its movie plays without
-  // sound, so that no audio output runs for it as long as the program runs. Set before
-  // the first movie.
+  // sound, so that no audio output runs for it as long as the program runs, and its
+  // page starts once a shown control's movie has drawn its first frame. Set right after
+  // construction.
   void SetSoundless(bool soundless) { soundless_ = soundless; }
   // The value of a script expression on the control's page, for diagnostics and tests.
   // An error in the script, or a page that cannot run it, raises EFlashControlError.
@@ -85,6 +86,11 @@ class FlashWidget : public QWidget, public IFlashControl {
   Result Run(const QString& script);
   void RunLater(const QString& script);
 
+  // Loads the page now, or (a soundless control while a shown one starts) later.
+  void StartPage(bool now);
+  // From the page: a movie drew its first frame.
+  void FirstFrameDrawn();
+
   // After a movie's call has returned: deliver what every control held.
   static void PostDeliveries();
 
@@ -99,6 +105,8 @@ class FlashWidget : public QWidget, public IFlashControl {
   QString movie_;                     // the loaded movie's path, or empty
   bool playing_ = false;
   bool soundless_ = false;
+  bool page_started_ = false;
+  bool first_frame_drawn_ = false;
   std::deque<std::optional<std::u16string>*> replies_;  // one per call in progress
   std::deque<std::pair<QString, QString>> commands_;    // fscommands not yet raised
   std::deque<QString> held_;                            // scripts for when the movie is free

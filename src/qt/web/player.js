@@ -576,7 +576,7 @@
         stats.frames++;
         const drawn = this.dirty || this.last === null || !equal(this.keys, this.last);
         if (drawn) {
-          stats.drawn++;
+          if (++stats.drawn === 1) console.debug("qm-first-frame"); // the host waits for it
           this.replay();
           this.last = this.keys;
           this.dirty = false;
@@ -711,13 +711,30 @@
     let unchanged = 0; // frames in a row that drew nothing new
     let due = 0;
     let nextId = 1;
-    const waiting = new Map(); // our id -> {callback, timer} or {native}
+    let frameCost = 0; // what one movie frame costs the player, in ms (an upper bound)
+    const waiting = new Map(); // our id -> {callback, timer, frames} or {native}
 
     function fire(id) {
       const entry = waiting.get(id);
       if (entry === undefined) return;
       waiting.delete(id);
-      entry.callback(performance.now());
+      const start = performance.now();
+      entry.callback(start);
+      if (entry.frames !== undefined) {
+        // The player's whole tick (its frames and the drawing) over the frames it was
+        // due to run: more than a frame alone costs.
+        const cost = (performance.now() - start) / entry.frames;
+        frameCost = frameCost === 0 ? cost : 0.8 * frameCost + 0.2 * cost;
+      }
+    }
+
+    // Movie frames per animation frame while the picture stands still. Ruffle runs at
+    // most as many frames in one tick as fit into a frame's time at what its frames
+    // have cost lately (and never more than five); time beyond that is dropped, and the
+    // movie would run slow. So a movie whose frames cost much runs fewer per tick.
+    function stillStep() {
+      if (frameCost <= 0) return 1;
+      return Math.max(1, Math.min(4, Math.floor(frameTime / frameCost)));
     }
 
     window.requestAnimationFrame = function (callback) {
@@ -728,7 +745,8 @@
       }
       const now = performance.now();
       due = Math.min(Math.max(due + interval, now), now + interval);
-      waiting.set(id, { timer: setTimeout(() => fire(id), due - now), callback });
+      const frames = Math.max(1, Math.round(interval / frameTime));
+      waiting.set(id, { timer: setTimeout(() => fire(id), due - now), callback, frames });
       return id;
     };
     window.cancelAnimationFrame = function (id) {
@@ -764,17 +782,18 @@
         interval = frameTime;
         unchanged = 0;
       },
-      // After a second of frames that changed nothing, the player runs four movie frames
-      // per animation frame (it catches up on the time that passed, so the movie keeps
-      // its timing): the movie's scripts run as before, the unchanged picture is looked
-      // at a quarter as often.
+      // After a second of frames that changed nothing, the player runs up to four movie
+      // frames per animation frame (it catches up on the time that passed, so the movie
+      // keeps its timing): the movie's scripts run as before, the unchanged picture is
+      // looked at a quarter as often.
       frameDrawn(drawn) {
         if (drawn) {
           wake();
         } else if (++unchanged * frameTime >= 1000) {
-          interval = 4 * frameTime;
+          interval = stillStep() * frameTime;
         }
       },
+      stillStep,
     };
   })();
 
