@@ -105,8 +105,11 @@ class FlashPage : public QWebEnginePage {
   FlashWidget* owner_;
 };
 
-FlashWidget::FlashWidget(Scale scale, QWidget* parent)
-    : QWidget(parent), scale_(scale), host_(FlashScheme::NewHost()) {
+FlashWidget::FlashWidget(Scale scale, QWidget* parent, Sound sound)
+    : QWidget(parent),
+      scale_(scale),
+      host_(FlashScheme::NewHost()),
+      soundless_(sound == Sound::kNone) {
   Trace("widget");
   Controls().push_back(this);
   auto* layout = new QVBoxLayout(this);
@@ -137,8 +140,13 @@ FlashWidget::FlashWidget(Scale scale, QWidget* parent)
     page_ready_ = false;
     page_failed_ = true;
   });
-  // Started from the event loop, so that the owner can make it soundless first.
-  QTimer::singleShot(0, this, [this] { StartPage(false); });
+  // A soundless control decides from the event loop, once its owner has given the
+  // other controls their movies.
+  if (soundless_) {
+    QTimer::singleShot(0, this, [this] { StartPage(false); });
+  } else {
+    StartPage(true);
+  }
 }
 
 void FlashWidget::StartPage(bool now) {

@@ -32,7 +32,12 @@ class FlashWidget : public QWidget, public IFlashControl {
   // movie), or scaled to show all of it (the version movie).
   enum class Scale { kNoScaleTopLeft, kShowAll };
 
-  explicit FlashWidget(Scale scale, QWidget* parent = nullptr);
+  // Whether the movie's sounds are heard. kNone is for a control that is never shown
+  // (the version movie): no audio output runs for it as long as the program runs, and
+  // its page starts once a shown control's movie has drawn its first frame.
+  enum class Sound { kPlays, kNone };
+
+  explicit FlashWidget(Scale scale, QWidget* parent = nullptr, Sound sound = Sound::kPlays);
   ~FlashWidget() override;
 
   void SetMovie(const std::u16string& path) override;
@@ -54,11 +59,6 @@ class FlashWidget : public QWidget, public IFlashControl {
   const QString& Host() const { return host_; }
   // Waits (running events) until the page and the player are ready for a movie.
   bool WaitUntilReady(int timeout_ms);
-  // For a control that is never shown (the version movie): its movie plays without
-  // sound, so that no audio output runs for it as long as the program runs, and its
-  // page starts once a shown control's movie has drawn its first frame. Set right after
-  // construction.
-  void SetSoundless(bool soundless) { soundless_ = soundless; }
   // The value of a script expression on the control's page, for diagnostics and tests.
   // An error in the script, or a page that cannot run it, raises EFlashControlError.
   QVariant Evaluate(const QString& expression);

@@ -48,11 +48,10 @@ MainWindow::MainWindow(const QString& title, IWindowSystem& windows)
   flash1_ = new FlashWidget(FlashWidget::Scale::kNoScaleTopLeft, panel1_);
   flash1_->setObjectName("flash1");
   layout->addWidget(flash1_);
-  flashversion_ = new FlashWidget(FlashWidget::Scale::kShowAll, this);
+  flashversion_ = new FlashWidget(FlashWidget::Scale::kShowAll, this, FlashWidget::Sound::kNone);
   flashversion_->setObjectName("flashversion");
   flashversion_->setGeometry(0, 0, 192, 192);
   flashversion_->hide();
-  flashversion_->SetSoundless(true);
 
   // Centred on the screen, client area 1024 x 652 (there is no frame).
   resize(kClientWidth, kClientHeight);

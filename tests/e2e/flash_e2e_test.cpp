@@ -86,7 +86,8 @@ class FlashHost : public ::testing::Test {
   struct Host {
     headless::Journal journal;
     FlashWidget flash1{FlashWidget::Scale::kNoScaleTopLeft};
-    FlashWidget flashversion{FlashWidget::Scale::kShowAll};
+    FlashWidget flashversion{FlashWidget::Scale::kShowAll, nullptr,
+                             FlashWidget::Sound::kNone};  // as the main window has it
     headless::ManualWindowSystem windows{journal};
     headless::ScriptedDialogs dialogs{journal};
     headless::RecordingShell shell{journal};
@@ -153,7 +154,6 @@ class FlashHost : public ::testing::Test {
         form.Boundary().Run([&] { form.flash1FlashCall(request_text); });
       }
     });
-    h.flashversion.SetSoundless(true);  // as the main window has it
     h.flash1.resize(400, 200);
     h.flash1.show();
     form.Boundary().Run([&] { form.FormCreate(); });
