@@ -270,8 +270,15 @@
     const nativeClose = Native.prototype.close;
     const nativeStart = AudioBufferSourceNode.prototype.start;
 
+    let spare = null; // {key, context}: made ahead for the player
+
     class QuietAudioContext extends Native {
       constructor(...args) {
+        if (spare !== null && JSON.stringify(args) === spare.key) {
+          const context = spare.context;
+          spare = null;
+          return context;
+        }
         super(...args);
         this.qm = {
           offset: 0, // the clock minus the output's clock, while the output runs
@@ -401,7 +408,22 @@
       return context.qmStart(this, when === undefined ? 0 : Number(when));
     };
     window.AudioContext = QuietAudioContext;
-    return { stats };
+    return {
+      stats,
+      // Makes the context Ruffle will ask for (with these options) while the page waits
+      // for Ruffle's module: making one takes the page 100-150 ms. It rests until a
+      // buffer with sound comes.
+      prepare(options) {
+        if (spare !== null || window.AudioContext !== QuietAudioContext) return;
+        const context = new QuietAudioContext(options);
+        const q = context.qm;
+        q.quiet = true;
+        q.base = 0;
+        q.at = performance.now();
+        nativeSuspend.call(context).catch(() => {});
+        spare = { key: JSON.stringify([options]), context };
+      },
+    };
   })();
 
   // --- Drawing only frames that change -------------------------------------------------
@@ -416,8 +438,9 @@
   // another canvas, a pattern, a gradient, a path, the colour filters' SVG, the canvas
   // size) makes the frame count as changed; whatever needs the canvas's real state
   // mid-frame (a read) ends the holding for that frame and draws what was held.
+  let movieLoaded = false; // the movie's header has been read
   const frameGate = (function () {
-    const stats = { frames: 0, drawn: 0 };
+    const stats = { frames: 0, drawn: 0, movieFrame: false };
     // What each drawing object looks like, as text: objects made anew for every frame
     // (stroke paths, gradients, patterns) compare by content, not by identity.
     const looks = new WeakMap();
@@ -576,7 +599,13 @@
         stats.frames++;
         const drawn = this.dirty || this.last === null || !equal(this.keys, this.last);
         if (drawn) {
-          if (++stats.drawn === 1) console.debug("qm-first-frame"); // the host waits for it
+          stats.drawn++;
+          if (stats.movieFrame === false && movieLoaded) {
+            // The movie's first frame (Ruffle draws an empty stage before it).
+            stats.movieFrame = true;
+            trace("movie-frame");
+            console.debug("qm-first-frame"); // the host waits for it
+          }
           this.replay();
           this.last = this.keys;
           this.dirty = false;
@@ -948,7 +977,9 @@
   // --- The movie's calls into the shell ------------------------------------------------
 
   function callShell(name, args) {
+    trace("call " + name);
     const answer = window.prompt(kCall, invokeXml(name, args));
+    trace("call-end " + name);
     if (typeof answer !== "string" || answer[0] !== "1") return undefined;
     return fromReply(answer.slice(1));
   }
@@ -1022,6 +1053,24 @@
       const ruffle = window.RufflePlayer.newest();
       player = ruffle.createPlayer();
       document.getElementById("stage").appendChild(player);
+      // While Ruffle's module is read and compiled, the page lays out the player and a
+      // line of text (the first text laid out reads the system's fonts: 150-250 ms) and
+      // makes the audio context Ruffle asks for (the sample rate of the pinned version).
+      // Both would otherwise come after the compilation, one after the other.
+      const waiting = player;
+      setTimeout(() => {
+        if (waiting !== player) return;
+        void player.clientWidth;
+        const probe = document.createElement("div");
+        probe.style.cssText = "position:absolute;left:-9999px;top:0;font:14px sans-serif";
+        probe.textContent = "Aa \u4e2d\u6587 0123";
+        document.body.appendChild(probe);
+        void probe.offsetWidth;
+        probe.remove();
+        trace("laid-out");
+        if (quietAudio !== null) quietAudio.prepare({ sampleRate: 44100 });
+        trace("audio-ready");
+      }, 0);
       player.onFSCommand = (command, arg) => {
         window.prompt(kCommand, JSON.stringify([String(command), String(arg)]));
         return true;
@@ -1033,6 +1082,7 @@
       const loading = player;
       player.addEventListener("loadedmetadata", () => {
         if (loading !== player || !player.metadata) return;
+        movieLoaded = true;
         pacer.setFrameRate(player.metadata.frameRate);
         if (document.hidden) document.dispatchEvent(new Event("visibilitychange"));
       });
