@@ -136,6 +136,7 @@ TEST(AudioOutput, RestsWhileTheMovieIsSilentAndWakesForASoundItStartsByItself) {
   ASSERT_FALSE(movie.played) << "the movie played its sound before the output could rest";
   // Ruffle's mixer keeps its pace: its buffers (4096 frames) are ended by the clock,
   // about ten a second.
+  ASSERT_TRUE(RunUntil([&] { return Stat(movie.flash, "faked") >= 5; }, 10000));
   const double faked = Stat(movie.flash, "faked");
   RunFor(1000);
   EXPECT_GE(Stat(movie.flash, "faked") - faked, 5);

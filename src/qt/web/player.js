@@ -420,6 +420,7 @@
         q.quiet = true;
         q.base = 0;
         q.at = performance.now();
+        stats.quiet = true;
         nativeSuspend.call(context).catch(() => {});
         spare = { key: JSON.stringify([options]), context };
       },
