@@ -5,9 +5,11 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QWindow>
 #include <chrono>
+#include <memory>
 
 #include "platform/errors.h"
 
@@ -82,10 +84,14 @@ class QtWindowSystem::DragLoop : public QObject {
     poll.start(50);
     loop_.exec();
     qApp->removeEventFilter(this);
+    // The release reaches the movie once its call (which runs this drag) has returned.
+    if (release_ != nullptr && !release_target_.isNull()) {
+      QCoreApplication::postEvent(release_target_, release_.release());
+    }
   }
 
  protected:
-  bool eventFilter(QObject*, QEvent* event) override {
+  bool eventFilter(QObject* watched, QEvent* event) override {
     switch (event->type()) {
       case QEvent::MouseMove: {
         const auto* move = static_cast<QMouseEvent*>(event);
@@ -98,9 +104,18 @@ class QtWindowSystem::DragLoop : public QObject {
         }
         return true;  // the movie does not see the moves of a drag
       }
-      case QEvent::MouseButtonRelease:
-        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) loop_.quit();
-        return false;
+      case QEvent::MouseButtonRelease: {
+        const auto* release = static_cast<QMouseEvent*>(event);
+        if (release->button() != Qt::LeftButton) return false;
+        loop_.quit();
+        // The web engine drops a release that comes while the movie waits in its call
+        // (the page then believes the button is still down, and the next click is
+        // lost): the widget's release is held and sent again after the call.
+        if (!watched->isWidgetType() || release_ != nullptr) return false;
+        release_.reset(static_cast<QMouseEvent*>(release->clone()));
+        release_target_ = watched;
+        return true;
+      }
       default:
         return false;
     }
@@ -112,6 +127,8 @@ class QtWindowSystem::DragLoop : public QObject {
   QPoint start_cursor_;
   QPoint start_window_;
   QEventLoop loop_;
+  std::unique_ptr<QMouseEvent> release_;
+  QPointer<QObject> release_target_;
 };
 
 // --- the window system ----------------------------------------------------------------

@@ -1,7 +1,7 @@
 // The demo course end to end: the real shell "quillmere" plays main.swf on a virtual X
 // server, and a user clicks the movie's buttons. The note is saved below the program
-// folder, the lesson movie opens in FlashPlayer.exe, and the close button ends the
-// program with the exit code of "exitprogram".
+// folder, the title strip drags the window, the lesson movie opens in FlashPlayer.exe,
+// and the close button ends the program with the exit code of "exitprogram".
 //
 // The points clicked follow the layout drawn by demo/movies/Main.hx (unscaled, from the
 // window's top left corner).
@@ -29,6 +29,7 @@ struct Point {
 constexpr Point kSaveNote{856, 116};     // "My note" card, "Save"
 constexpr Point kLessonMovie{922, 494};  // "Open" card, "Lesson movie"
 constexpr Point kExit{994, 24};          // the title strip's close button
+constexpr Point kStrip{800, 30};         // the title strip between its text and buttons
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -94,6 +95,19 @@ TEST_F(DemoCourse, ButtonsReachTheShell) {
       << "no note saved; windows: " << display_->Titles() << "\nstderr:\n"
       << shell_.Errors();
   EXPECT_EQ(ReadAll(note), "Hello means ni hao.\r\n");
+
+  // Pressing on the title strip and moving drags the borderless window with the
+  // pointer until the button is released.
+  const auto [x0, y0] = display_->Origin(*window);
+  ASSERT_TRUE(display_->Drag(*window, kStrip.x, kStrip.y, -120, -60));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const auto [x, y] = display_->Origin(*window);
+        return x == x0 - 120 && y == y0 - 60;
+      },
+      10))
+      << "from " << x0 << "," << y0 << " to " << display_->Origin(*window).first << ","
+      << display_->Origin(*window).second;
 
   // "Lesson movie": exec of a .swf starts FlashPlayer.exe beside the program.
   ASSERT_TRUE(display_->Click(*window, kLessonMovie.x, kLessonMovie.y));

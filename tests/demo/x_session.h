@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // Xlib last: its macros (None, Bool, Status) would clash with headers included after it.
@@ -169,6 +170,29 @@ class XDisplay {
     XTranslateCoordinates(display_, w, DefaultRootWindow(display_), x, y, &sx, &sy, &child);
     const std::string command =
         "xdotool mousemove --sync " + std::to_string(sx) + " " + std::to_string(sy) + " click 1";
+    return std::system(command.c_str()) == 0;
+  }
+
+  // Where the window's top left corner is on the screen.
+  std::pair<int, int> Origin(Window w) const {
+    int sx = 0, sy = 0;
+    Window child;
+    XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &sx, &sy, &child);
+    return {sx, sy};
+  }
+
+  // A real drag with the left button: pressed at a point of the window, moved by
+  // (dx, dy) in a few steps, released.
+  bool Drag(Window w, int x, int y, int dx, int dy) const {
+    const auto [ox, oy] = Origin(w);
+    std::string command = "xdotool mousemove --sync " + std::to_string(ox + x) + " " +
+                          std::to_string(oy + y) + " mousedown 1 sleep 0.2";
+    constexpr int kSteps = 4;
+    for (int i = 1; i <= kSteps; ++i) {
+      command += " mousemove --sync " + std::to_string(ox + x + dx * i / kSteps) + " " +
+                 std::to_string(oy + y + dy * i / kSteps) + " sleep 0.1";
+    }
+    command += " mouseup 1";
     return std::system(command.c_str()) == 0;
   }
 
