@@ -435,7 +435,7 @@ class WindowManager {
   pid_t pid_;
 };
 
-TEST(ShellProgram, MaximiseAndRestoreUnderAWindowManager) {
+TEST(ShellProgram, MaximiseMinimiseAndRestoreUnderAWindowManager) {
   WindowManager wm;
   ASSERT_TRUE(wm.Running()) << "openbox is needed for this test (scripts/setup.sh installs it)";
   Course course("states", "version_11_0");
@@ -469,6 +469,21 @@ TEST(ShellProgram, MaximiseAndRestoreUnderAWindowManager) {
       10000))
       << "restored to " << (now ? now->x : -1) << "," << (now ? now->y : -1) << " "
       << (now ? now->width : -1) << "x" << (now ? now->height : -1);
+
+  // Minimised: the window leaves the screen as an icon of the window manager; the movie
+  // runs on (it reads the next command), and "normal" brings the window back as it was.
+  ASSERT_TRUE(course.SendAndWait("minimized"));
+  EXPECT_TRUE(WaitFor([&] { return !program.MainWindow(); }, 10000)) << "still on screen";
+  EXPECT_NE(Output("xprop -id " + before->id + " WM_STATE").find("Iconic"), std::string::npos);
+  ASSERT_TRUE(course.SendAndWait("normal"));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        now = program.MainWindow();
+        return now && now->width == before->width && now->height == before->height &&
+               now->x == before->x && now->y == before->y;
+      },
+      10000))
+      << "back at " << (now ? now->x : -1) << "," << (now ? now->y : -1);
   EXPECT_TRUE(program.Opened().empty()) << program.Log();
 }
 
