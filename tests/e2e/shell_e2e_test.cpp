@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -36,6 +37,7 @@ const char kTooOld[] =
     "Player11.4.exe进行升级。";
 const char kUnreadable[] =
     "您未安装或安装flashplayer有问题，请运行文件：Adobe Flash Player11.4.exe进行重新安装。";
+const char kNoFlash[] = "您未安装flashplayer，请运行文件：Adobe Flash Player11.4.exe进行安装。";
 constexpr int kScreenWidth = 1280, kScreenHeight = 1024;
 
 void Sleep(int ms) {
@@ -152,10 +154,13 @@ class Course {
 // The program, started in a course folder.
 class Program {
  public:
-  explicit Program(const Course& course) : log_(course.Dir() / "stderr.log") {
+  explicit Program(const Course& course,
+                   const std::vector<std::pair<std::string, std::string>>& environment = {})
+      : log_(course.Dir() / "stderr.log") {
     pid_ = fork();
     if (pid_ == 0) {
       setenv("QM_DIALOG_LOG", "1", 1);
+      for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
       FILE* log = std::fopen(log_.c_str(), "w");
       if (log != nullptr) {
         dup2(fileno(log), 1);
@@ -221,7 +226,7 @@ class Program {
   }
 
   // Presses Return in the dialog that is open (a window of the program other than the
-  // main window) until the dialog reports it has closed.
+  // main window, which may not exist) until the dialog reports it has closed.
   bool AnswerDialog(std::size_t closed_before) {
     auto closed = [&] {
       std::size_t n = 0;
@@ -231,7 +236,7 @@ class Program {
     for (int attempt = 0; attempt < 20 && !closed(); ++attempt) {
       const auto main = MainWindow();
       for (const WindowInfo& w : VisibleWindows(pid_)) {
-        if (main && w.id == main->id) continue;
+        if (main && w.id == main->id && w.width >= 1024) continue;
         dialog_seen_ = true;
         Output("timeout 5 xdotool windowfocus --sync " + w.id + " key Return");
       }
@@ -249,7 +254,8 @@ class Program {
 };
 
 // Waits for the one dialog of a failed runtime check, answers it, and expects the end.
-void ExpectRuntimeMessageThenEnd(Program& program, const std::string& text) {
+void ExpectRuntimeMessageThenEnd(Program& program, const std::string& text,
+                                 const std::string& type = "message") {
   ASSERT_TRUE(WaitFor([&] { return !program.Opened().empty() || !program.Running(); }, 60000))
       << "no message within a minute";
   ASSERT_TRUE(program.Running()) << program.Log();
@@ -257,7 +263,7 @@ void ExpectRuntimeMessageThenEnd(Program& program, const std::string& text) {
   ASSERT_TRUE(program.Running());
   const std::vector<Json> opened = program.Opened();
   ASSERT_EQ(opened.size(), 1u) << program.Log();
-  EXPECT_EQ(opened[0]["type"], "message");
+  EXPECT_EQ(opened[0]["type"], type);
   EXPECT_EQ(opened[0]["text"], text);
   ASSERT_TRUE(program.AnswerDialog(0)) << "the message could not be closed";
   EXPECT_TRUE(program.DialogSeenOnScreen());
@@ -286,6 +292,12 @@ TEST(ShellProgram, AMissingVersionMovieEndsWithTheReinstallMessage) {
   Course course("vmissing", std::nullopt);
   Program program(course);
   ExpectRuntimeMessageThenEnd(program, kUnreadable);
+}
+
+TEST(ShellProgram, WithoutTheWebEnginesProcessTheNoFlashMessageEndsTheProgram) {
+  Course course("noflash", "version_11_0");
+  Program program(course, {{"QTWEBENGINEPROCESS_PATH", "/nonexistent/QtWebEngineProcess"}});
+  ExpectRuntimeMessageThenEnd(program, kNoFlash, "plain");
 }
 
 // A passed check: no message, and the movie keeps being served. Returns the main window.
