@@ -471,16 +471,19 @@ TEST(ShellProgram, MaximiseMinimiseAndRestoreUnderAWindowManager) {
       10000))
       << "maximised to " << (now ? now->width : -1) << "x" << (now ? now->height : -1);
 
+  // "normal": the window is back where it was, at its size.
+  const auto restored = [&] {
+    return WaitFor(
+        [&] {
+          now = program.MainWindow();
+          return now && now->width == before->width && now->height == before->height &&
+                 now->x == before->x && now->y == before->y;
+        },
+        10000);
+  };
   ASSERT_TRUE(course.SendAndWait("normal"));
-  EXPECT_TRUE(WaitFor(
-      [&] {
-        now = program.MainWindow();
-        return now && now->width == before->width && now->height == before->height &&
-               now->x == before->x && now->y == before->y;
-      },
-      10000))
-      << "restored to " << (now ? now->x : -1) << "," << (now ? now->y : -1) << " "
-      << (now ? now->width : -1) << "x" << (now ? now->height : -1);
+  EXPECT_TRUE(restored()) << "restored to " << (now ? now->x : -1) << "," << (now ? now->y : -1)
+                          << " " << (now ? now->width : -1) << "x" << (now ? now->height : -1);
 
   // Minimised: the window leaves the screen as an icon of the window manager; the movie
   // runs on (it reads the next command), and "normal" brings the window back as it was.
@@ -488,14 +491,7 @@ TEST(ShellProgram, MaximiseMinimiseAndRestoreUnderAWindowManager) {
   EXPECT_TRUE(WaitFor([&] { return !program.MainWindow(); }, 10000)) << "still on screen";
   EXPECT_NE(Output("xprop -id " + before->id + " WM_STATE").find("Iconic"), std::string::npos);
   ASSERT_TRUE(course.SendAndWait("normal"));
-  EXPECT_TRUE(WaitFor(
-      [&] {
-        now = program.MainWindow();
-        return now && now->width == before->width && now->height == before->height &&
-               now->x == before->x && now->y == before->y;
-      },
-      10000))
-      << "back at " << (now ? now->x : -1) << "," << (now ? now->y : -1);
+  EXPECT_TRUE(restored()) << "back at " << (now ? now->x : -1) << "," << (now ? now->y : -1);
   EXPECT_TRUE(program.Opened().empty()) << program.Log();
 }
 
