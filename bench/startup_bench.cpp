@@ -40,7 +40,7 @@ namespace {
 namespace fs = std::filesystem;
 using qm::qt::FlashWidget;
 
-constexpr int kSettleSeconds = 10;
+constexpr int kSettleSeconds = 20;
 constexpr int kIdleSeconds = 10;
 
 struct ProcStat {
@@ -251,7 +251,9 @@ int Program(const QString& exe, const QString& dir, int runs) {
     }
     if (i == runs) {
       // Standing still: after the start-up's own work (the version movie starts once
-      // the screen is drawn, and the runtime check reads it).
+      // the screen is drawn, and the runtime check reads it; the web engine goes on
+      // compiling Ruffle's code in the background for a while, about 2 % of a core
+      // 10-20 s after start).
       RunFor(kSettleSeconds * 1000);
       pss.push_back(TreePssMb(program.processId()));
       const double before = TreeCpu(program.processId());
@@ -262,11 +264,27 @@ int Program(const QString& exe, const QString& dir, int runs) {
     if (!program.waitForFinished(10000)) program.kill();
     program.waitForFinished(5000);
   }
+  // The baseline, in the same run: one Flash control alone with a still movie.
+  const QString self = QCoreApplication::applicationFilePath();
+  const QString still = QM_BENCH_MOVIES_DIR "/still.swf";
+  std::vector<double> one_drawn;
+  for (int i = 0; i < 2; ++i) {
+    one_drawn.push_back(Measure(self, {"--child", still, "-"}, cache.path()).to_drawn_s);
+  }
+  const Run one_idle = Measure(self, {"--child", still, "idle"}, cache.path());
+
   std::printf("program %s\n", qPrintable(exe));
   std::printf("  start-up to the first drawn screen, cold: %.2f s\n", cold);
   PrintRange("  start-up to the first drawn screen, warm", drawn, "s");
   PrintRange("  PSS of the process tree", pss, "MB");
   PrintRange("  idle CPU over 10 s (% of one core)", idle, "%");
+  const double one = RangeOf(one_drawn).median;
+  std::printf("  baseline, one control with a still movie: first frame %.2f s, idle %.1f %%\n", one,
+              one_idle.idle_pct);
+  std::printf("  ratio program warm start-up / one control's first frame: %.2f\n",
+              RangeOf(drawn).median / one);
+  std::printf("  ratio program idle / one still control's idle: %.2f\n",
+              RangeOf(idle).median / one_idle.idle_pct);
   return 0;
 }
 

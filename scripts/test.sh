@@ -54,6 +54,8 @@ build/bench_bridge --benchmark_min_time=0.2
 build/bench_download --size-mib 256
 xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_flash
 xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_startup 3
+xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_startup --program "$PWD/build/course/quillmere" \
+  build/course 3
 # Qt 6.4's PulseAudio client now and then aborts on an assertion of libpulse while
 # streams are set up; the benchmark is tried twice and its failure does not fail the run.
 QT_QPA_PLATFORM=offscreen timeout 120 build/bench_recorder_latency 3 \
