@@ -64,6 +64,7 @@ class ScriptedFlashControl : public IFlashControl {
   void SetVariable(const std::u16string& name, const std::u16string& value) {
     variables_[name] = value;
   }
+  void UnsetVariable(const std::u16string& name) { variables_.erase(name); }
   const std::u16string& Movie() const { return movie_; }
   std::function<std::u16string(const std::u16string&)> movie_function;
 

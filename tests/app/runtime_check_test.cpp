@@ -60,33 +60,11 @@ TEST(StrToInt, RejectsEverythingElse) {
 }
 
 // A main window on the scripted ports whose version movie has set nothing yet.
-struct CheckHarness {
-  CheckHarness() : files((text::SetAnsiCodePage("UTF-8"), text::Ansi())) {
-    shell.special_folders[kCsidlCommonAppData] = appdata.Path().string();
-    form = std::make_unique<TForm1>(
-        MainFormPorts{flash1, flashversion, windows, dialogs, shell, files, process}, app.Dir(),
-        "Course");
-    form->Boundary().Run([&] { form->FormCreate(); });
-    journal.Clear();
+struct CheckHarness : ShellHarness {
+  CheckHarness() {
+    flashversion.UnsetVariable(u"mainver");
+    flashversion.UnsetVariable(u"submainver");
   }
-  std::vector<Json> Entries(const std::string& key) const {
-    std::vector<Json> out;
-    for (const Json& e : journal.Entries()) {
-      if (e.contains(key)) out.push_back(e[key]);
-    }
-    return out;
-  }
-
-  TempDir app, appdata;
-  headless::Journal journal;
-  headless::ScriptedFlashControl flash1{journal};
-  headless::ScriptedFlashControl flashversion{journal};
-  headless::ManualWindowSystem windows{journal};
-  headless::ScriptedDialogs dialogs{journal};
-  headless::RecordingShell shell{journal};
-  headless::ScriptedProcess process{journal};
-  StdFileSystem files;
-  std::unique_ptr<TForm1> form;
 };
 
 // The main window on the scripted ports, with the version movie's variables set.
