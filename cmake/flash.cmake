@@ -93,7 +93,8 @@ add_custom_command(
 add_custom_target(qm_haxe_movies ALL DEPENDS ${QM_MOVIES_DIR}/bridge_as3.swf)
 
 if(QM_TESTS)
-  add_executable(flash_e2e_tests tests/e2e/flash_e2e_test.cpp)
+  add_executable(flash_e2e_tests tests/e2e/flash_e2e_test.cpp
+    tests/support/web_engine_test_main.cpp)
   target_include_directories(flash_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(flash_e2e_tests PRIVATE qm_flash qm_headless GTest::gtest)
   target_compile_definitions(flash_e2e_tests PRIVATE QM_MOVIES_DIR="${QM_MOVIES_DIR}")

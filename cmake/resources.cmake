@@ -33,7 +33,8 @@ if(QM_TESTS)
     DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/movies/ResourcePick.hx
     COMMENT "Compiling the resource picker's test movie")
   add_custom_target(qm_resource_pick_movie DEPENDS ${QM_MOVIES_DIR}/resource_pick.swf)
-  add_executable(resource_pick_e2e_tests tests/e2e/resource_pick_e2e_test.cpp)
+  add_executable(resource_pick_e2e_tests tests/e2e/resource_pick_e2e_test.cpp
+    tests/support/web_engine_test_main.cpp)
   target_include_directories(resource_pick_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(resource_pick_e2e_tests PRIVATE
     qm_qt_resources qm_qt_open_dialog qm_flash qm_headless Qt6::Test GTest::gtest)

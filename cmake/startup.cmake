@@ -74,7 +74,8 @@ if(QM_BENCH)
 endif()
 
 if(QM_TESTS)
-  add_executable(frame_pacing_e2e_tests tests/e2e/frame_pacing_e2e_test.cpp)
+  add_executable(frame_pacing_e2e_tests tests/e2e/frame_pacing_e2e_test.cpp
+    tests/support/web_engine_test_main.cpp)
   target_include_directories(frame_pacing_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(frame_pacing_e2e_tests PRIVATE qm_flash GTest::gtest)
   target_compile_definitions(frame_pacing_e2e_tests PRIVATE

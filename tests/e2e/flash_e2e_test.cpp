@@ -26,7 +26,6 @@
 #include "platform/errors.h"
 #include "platform/shell.h"
 #include "platform/std_file_system.h"
-#include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
 #include "qt/qt_loop.h"
 #include "text/codepage.h"
@@ -421,11 +420,3 @@ TEST_F(FlashHost, As1PlayingActsOnTheRootTimeline) {
 
 }  // namespace
 }  // namespace qm
-
-int main(int argc, char** argv) {
-  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // no sandbox as root
-  qm::qt::FlashScheme::Register();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

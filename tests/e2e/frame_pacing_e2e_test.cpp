@@ -7,7 +7,6 @@
 // movie's audio clock runs on while the output rests and stops while the player holds.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImage>
@@ -16,9 +15,6 @@
 #include <functional>
 #include <string>
 
-#include <unistd.h>
-
-#include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
 #include "qt/qt_loop.h"
 
@@ -254,11 +250,3 @@ TEST(LightMatrices, InvertAndDrawAsTheNativeOnes) {
 
 }  // namespace
 }  // namespace qm
-
-int main(int argc, char** argv) {
-  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // no sandbox as root
-  qm::qt::FlashScheme::Register();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -20,7 +20,6 @@
 #include "app/main_form.h"
 #include "headless/scripted_ports.h"
 #include "platform/std_file_system.h"
-#include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
 #include "qt/open_dialog_window.h"
 #include "qt/qt_loop.h"
@@ -120,11 +119,3 @@ TEST(ResourcePickE2e, TheMovieHearsTheChosenFile) {
 
 }  // namespace
 }  // namespace qm
-
-int main(int argc, char** argv) {
-  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // no sandbox as root
-  qm::qt::FlashScheme::Register();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
