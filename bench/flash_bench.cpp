@@ -28,6 +28,7 @@
 #include "app/main_form.h"
 #include "headless/scripted_ports.h"
 #include "platform/std_file_system.h"
+#include "process_tree.h"
 #include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
 #include "qt/qt_loop.h"
@@ -66,45 +67,6 @@ Stats Summarise(std::vector<double> us) {
 
 void Print(const char* what, const Stats& s) {
   std::printf("%-44s p50 %8.1f us   p99 %8.1f us   mean %8.1f us\n", what, s.p50, s.p99, s.mean);
-}
-
-// PSS of `pid` and every process below it, in kB.
-long TreePss(long pid) {
-  std::map<long, long> parent;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(stat, line)) continue;
-    const auto close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    char state = 0;
-    long ppid = 0;
-    std::sscanf(line.c_str() + close + 2, "%c %ld", &state, &ppid);
-    parent[std::stol(name)] = ppid;
-  }
-  auto below = [&](long p) {
-    for (long up = p; up > 1; up = parent.count(up) ? parent[up] : 0) {
-      if (up == pid) return true;
-    }
-    return false;
-  };
-  long total = 0;
-  for (const auto& [p, unused] : parent) {
-    if (!below(p)) continue;
-    std::ifstream rollup("/proc/" + std::to_string(p) + "/smaps_rollup");
-    std::string key;
-    long value = 0;
-    while (rollup >> key) {
-      if (key == "Pss:") {
-        rollup >> value;
-        total += value;
-        break;
-      }
-    }
-  }
-  return total;
 }
 
 // The child of the start-up figure: show the course movie, print when its first
@@ -242,7 +204,7 @@ int main(int argc, char** argv) {
   Print("CallFunction round trip (\"echo\")", call);
   std::printf("  ratio CallFunction/ExternalInterface p50: %.2fx\n", call.p50 / movie.p50);
   std::printf("PSS of the process tree, two controls with movies: %.1f MB\n",
-              static_cast<double>(TreePss(QCoreApplication::applicationPid())) / 1024.0);
+              qm::bench::TreePssMb(QCoreApplication::applicationPid()));
 
   const QString self = QCoreApplication::applicationFilePath();
   const QString main_movie = QString::fromStdString(app_dir + "main.swf");
