@@ -54,24 +54,12 @@ Bytes Commands() {
       .Push({".txt"})
       .Op(ActionWriter::kAdd2)
       .Push({"savefile", std::int32_t{3}})
-      .GetVariable("flash")
-      .Push({"external"})
-      .Op(ActionWriter::kGetMember)
-      .Push({"ExternalInterface"})
-      .Op(ActionWriter::kGetMember)
-      .Push({"call"})
-      .Op(ActionWriter::kCallMethod)
+      .CallPushedMethod("flash.external.ExternalInterface", "call")
       .Op(ActionWriter::kPop);
   // ExternalInterface.call("savefile", "ack.txt", c)
   body.GetVariable("c")
       .Push({"ack.txt", "savefile", std::int32_t{3}})
-      .GetVariable("flash")
-      .Push({"external"})
-      .Op(ActionWriter::kGetMember)
-      .Push({"ExternalInterface"})
-      .Op(ActionWriter::kGetMember)
-      .Push({"call"})
-      .Op(ActionWriter::kCallMethod)
+      .CallPushedMethod("flash.external.ExternalInterface", "call")
       .Op(ActionWriter::kPop);
 
   // if (c == last) skip the body

@@ -170,7 +170,12 @@ ActionWriter& ActionWriter::CallGlobalMethod(const std::string& object_path,
                                              const std::vector<PushValue>& args) {
   std::vector<PushValue> pushed(args.rbegin(), args.rend());
   pushed.emplace_back(static_cast<std::int32_t>(args.size()));
-  if (!pushed.empty()) Push(pushed);
+  Push(pushed);
+  return CallPushedMethod(object_path, method);
+}
+
+ActionWriter& ActionWriter::CallPushedMethod(const std::string& object_path,
+                                             const std::string& method) {
   std::size_t start = 0;
   bool first = true;
   while (true) {
@@ -307,10 +312,8 @@ std::optional<Bytes> AddHostHooks(const Bytes& swf) {
     // flash.external.ExternalInterface.addCallback(name, null, function (path) {...})
     hooks.DefineFunction("", {"path"}, *body);
     hooks.Push({Null{}, std::string(name), std::int32_t{3}});
-    hooks.Push({"flash"}).Op(ActionWriter::kGetVariable);
-    hooks.Push({"external"}).Op(ActionWriter::kGetMember);
-    hooks.Push({"ExternalInterface"}).Op(ActionWriter::kGetMember);
-    hooks.Push({"addCallback"}).Op(ActionWriter::kCallMethod).Op(ActionWriter::kPop);
+    hooks.CallPushedMethod("flash.external.ExternalInterface", "addCallback")
+        .Op(ActionWriter::kPop);
   }
   const Bytes tag = EncodeTag(DoAction(hooks));
   whole->insert(whole->begin() + static_cast<std::ptrdiff_t>(at), tag.begin(), tag.end());

@@ -45,10 +45,12 @@ class ActionWriter {
   // Shortcuts for the common sequences.
   ActionWriter& GetVariable(const std::string& name);
   ActionWriter& SetVariable(const std::string& name, const PushValue& value);
-  // object.method(args...) with the object already on the stack below nothing else:
-  // pushes the arguments, the count, then calls; the result stays on the stack.
+  // object.method(args...) for the object at a dotted path ("flash.external.X"): pushes
+  // the arguments, the count, then calls; the result stays on the stack.
   ActionWriter& CallGlobalMethod(const std::string& object_path, const std::string& method,
                                  const std::vector<PushValue>& args);
+  // The same call with the arguments (last first) and their count already pushed.
+  ActionWriter& CallPushedMethod(const std::string& object_path, const std::string& method);
   ActionWriter& FsCommand(const std::string& command, const std::string& arg);
 
   const Bytes& bytes() const { return bytes_; }
