@@ -11,10 +11,17 @@ set(QM_COURSE_DIR ${CMAKE_BINARY_DIR}/course)
 add_library(qm_player STATIC src/player/movie_file.cpp)
 target_link_libraries(qm_player PUBLIC qm_core ZLIB::ZLIB)
 
+# It lies where it is installed (lib/quillmere/FlashPlayer), and the demo course carries
+# a copy as its "FlashPlayer.exe".
 add_executable(qm_flash_player src/qt/standalone_player.cpp)
 target_link_libraries(qm_flash_player PRIVATE qm_player qm_flash)
 set_target_properties(qm_flash_player PROPERTIES
-  OUTPUT_NAME FlashPlayer SUFFIX ".exe" RUNTIME_OUTPUT_DIRECTORY ${QM_COURSE_DIR})
+  OUTPUT_NAME FlashPlayer RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/quillmere)
+target_compile_definitions(qm_flash_player PRIVATE QM_VERSION="${PROJECT_VERSION}")
+add_custom_command(TARGET qm_flash_player POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_COURSE_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:qm_flash_player> ${QM_COURSE_DIR}/FlashPlayer.exe
+  VERBATIM)
 
 # --- The course's movies: ActionScript 3 from the Haxe compiler -------------------------
 # Their text is drawn with fonts embedded from Debian's font packages (found through the
@@ -114,6 +121,7 @@ if(QM_TESTS)
   add_dependencies(demo_course_e2e_tests qm_demo_course quillmere)
   add_test(NAME demo_course_e2e
     COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:demo_course_e2e_tests>)
+  # The program runs from a copy of its course folder: its data stays in the build.
   set_tests_properties(demo_course_e2e PROPERTIES
-    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1" TIMEOUT 300)
+    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QM_DATA_DIR=${QM_DATA_BUILD_DIR}" TIMEOUT 300)
 endif()

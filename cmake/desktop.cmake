@@ -28,7 +28,6 @@ add_library(qm_qt_shell STATIC
   src/qt/main_window.cpp
 )
 set_target_properties(qm_qt_shell PROPERTIES AUTOMOC ON)
-target_compile_definitions(qm_qt_shell PRIVATE QM_RUFFLE_DIR="${QM_RUFFLE_DIR}")
 target_link_libraries(qm_qt_shell PUBLIC qm_core qm_flash Qt6::Widgets)
 
 # The program, in the demo course's folder: its folder is the course (AppDir).
@@ -36,6 +35,7 @@ set(QM_COURSE_DIR ${CMAKE_BINARY_DIR}/course)
 add_executable(quillmere src/qt/desktop_main.cpp)
 target_link_libraries(quillmere PRIVATE qm_qt_shell qm_qt_dialogs qm_qt_audio)
 set_target_properties(quillmere PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QM_COURSE_DIR})
+target_compile_definitions(quillmere PRIVATE QM_VERSION="${PROJECT_VERSION}")
 
 if(QM_TESTS)
   # The window system on the offscreen platform.
@@ -62,6 +62,7 @@ if(QM_TESTS)
   add_dependencies(shell_e2e_tests quillmere qm_screenshot qm_shell_movies qm_avm1_movies)
   add_test(NAME shell_e2e
     COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:shell_e2e_tests>)
+  # The program runs from a copy of its course folder: its data stays in the build.
   set_tests_properties(shell_e2e PROPERTIES
-    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1" TIMEOUT 600)
+    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QM_DATA_DIR=${QM_DATA_BUILD_DIR}" TIMEOUT 600)
 endif()

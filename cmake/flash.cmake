@@ -32,12 +32,16 @@ endif()
 
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineCore WebEngineWidgets)
 
-# Ruffle, installed from npm by scripts/setup.sh, is served from the build folder.
+# The program's data folder in the build tree, laid out as when installed
+# (share/quillmere: ruffle/, fonts/): the programs find it relative to their own folder.
+set(QM_DATA_BUILD_DIR ${CMAKE_BINARY_DIR}/share/quillmere)
+
+# Ruffle, installed from npm by scripts/setup.sh, is served from the data folder.
 set(QM_RUFFLE_SOURCE ${CMAKE_SOURCE_DIR}/node_modules/@ruffle-rs/ruffle)
 if(NOT EXISTS ${QM_RUFFLE_SOURCE}/ruffle.js)
   message(FATAL_ERROR "Ruffle is missing from node_modules: run scripts/setup.sh")
 endif()
-set(QM_RUFFLE_DIR ${CMAKE_BINARY_DIR}/ruffle)
+set(QM_RUFFLE_DIR ${QM_DATA_BUILD_DIR}/ruffle)
 file(GLOB QM_RUFFLE_FILES ${QM_RUFFLE_SOURCE}/*.js ${QM_RUFFLE_SOURCE}/*.wasm)
 add_custom_command(
   OUTPUT ${QM_RUFFLE_DIR}/ruffle.js
@@ -56,10 +60,10 @@ if(NOT EXISTS ${QM_DEVICE_FONT_SOURCE})
   message(FATAL_ERROR "The device font is missing (${QM_DEVICE_FONT_SOURCE}): run scripts/setup.sh")
 endif()
 add_executable(ttc_extract tools/ttc_extract.cpp)
-set(QM_CJK_FONT ${CMAKE_BINARY_DIR}/fonts/device.ttf)
+set(QM_CJK_FONT ${QM_DATA_BUILD_DIR}/fonts/device.ttf)
 add_custom_command(
   OUTPUT ${QM_CJK_FONT}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/fonts
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_DATA_BUILD_DIR}/fonts
   COMMAND ttc_extract ${QM_DEVICE_FONT_SOURCE} ${QM_CJK_FONT}
   DEPENDS ttc_extract ${QM_DEVICE_FONT_SOURCE}
   COMMENT "Extracting the device font")
@@ -75,8 +79,6 @@ qt_add_resources(qm_flash qm_flash_web
   PREFIX /qm/web
   BASE src/qt/web
   FILES src/qt/web/player.html src/qt/web/player.js)
-target_compile_definitions(qm_flash PRIVATE
-  QM_RUFFLE_DIR="${QM_RUFFLE_DIR}" QM_CJK_FONT="${QM_CJK_FONT}")
 target_link_libraries(qm_flash PUBLIC qm_core qm_swf Qt6::Widgets Qt6::WebEngineWidgets)
 add_dependencies(qm_flash qm_ruffle)
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "platform/paths.h"
@@ -25,6 +26,10 @@ std::string CommonAppDataFolder() {
   // The folder for state that all users share is /var/lib; ordinary users cannot write
   // there, so they keep their settings in their own data folder instead.
   if (access("/var/lib", W_OK) == 0) return "/var/lib";
+  return UserDataFolder();
+}
+
+std::string UserDataFolder() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
     return ExcludeTrailingSeparator(xdg);
   }
@@ -32,6 +37,45 @@ std::string CommonAppDataFolder() {
     return ExcludeTrailingSeparator(home) + "/.local/share";
   }
   return {};
+}
+
+namespace {
+
+bool IsFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+}  // namespace
+
+std::string FindDataFolder(std::string_view executable_dir, const char* override_folder) {
+  if (override_folder != nullptr && *override_folder != '\0') {
+    return ExcludeTrailingSeparator(override_folder);
+  }
+  const std::filesystem::path from(executable_dir);
+  for (const char* relative : {"../share/quillmere", "../../share/quillmere", "share/quillmere"}) {
+    const std::filesystem::path folder = (from / relative).lexically_normal();
+    if (IsFile(folder / "ruffle" / "ruffle.js")) return ExcludeTrailingSeparator(folder.string());
+  }
+  return {};
+}
+
+const std::string& DataFolder() {
+  static const std::string folder =
+      FindDataFolder(AppDirOf(ExecutablePath()), std::getenv(kDataFolderVariable));
+  return folder;
+}
+
+std::string FindStandalonePlayer(std::string_view executable_dir) {
+  const std::filesystem::path player =
+      (std::filesystem::path(executable_dir) / "../lib/quillmere/FlashPlayer").lexically_normal();
+  return IsFile(player) && access(player.c_str(), X_OK) == 0 ? player.string() : std::string();
+}
+
+bool IsWindowsProgram(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char magic[2] = {};
+  return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
 }
 
 }  // namespace qm

@@ -17,4 +17,28 @@ std::string AppDirOf(std::string_view executable_path);
 // when neither can be named.
 std::string CommonAppDataFolder();
 
+// The user's own data folder: $XDG_DATA_HOME, else ~/.local/share. UTF-8, no trailing
+// separator; empty when neither can be named.
+std::string UserDataFolder();
+
+// Quillmere's own data (the Ruffle player, the device font, the demo course) lies in
+// "share/quillmere" of the installation, found from the folder of the running
+// executable: "../share/quillmere" from bin/ (and from the build tree's course folder),
+// "../../share/quillmere" from lib/quillmere/ (the standalone player), "share/quillmere"
+// below it (the build tree's test programs). The first of them that holds the Ruffle
+// player wins. The environment variable QM_DATA_DIR, when set, names the folder instead.
+inline constexpr char kDataFolderVariable[] = "QM_DATA_DIR";
+// `override_folder` stands for QM_DATA_DIR (nullptr when unset). UTF-8 without a trailing
+// separator; empty when no candidate holds the player.
+std::string FindDataFolder(std::string_view executable_dir, const char* override_folder);
+// The same for the running executable, read once.
+const std::string& DataFolder();
+
+// The standalone player installed with the shell, "../lib/quillmere/FlashPlayer" from
+// the shell's folder; empty when it is not there.
+std::string FindStandalonePlayer(std::string_view executable_dir);
+
+// True when the file is a Windows program: it begins with "MZ".
+bool IsWindowsProgram(const std::string& path);
+
 }  // namespace qm

@@ -10,6 +10,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
+#include "platform/host_paths.h"
 #include "swf/avm1.h"
 
 namespace qm::qt {
@@ -34,15 +35,16 @@ QByteArray ContentType(const QString& path) {
 }
 
 // Where a request's path is found: the page's own files in the resources, Ruffle and
-// the font in the build, everything else in the file system.
+// the font in the program's data folder, everything else in the file system.
 QString LocalPath(const QString& url_path) {
   if (url_path.startsWith("/web/")) return ":/qm" + url_path;
+  const QString data = QString::fromStdString(DataFolder());
   if (url_path.startsWith("/ruffle/")) {
     const QString name = url_path.mid(8);
-    if (name.contains('/') || name.startsWith('.')) return {};
-    return QStringLiteral(QM_RUFFLE_DIR "/") + name;
+    if (name.contains('/') || name.startsWith('.') || data.isEmpty()) return {};
+    return data + "/ruffle/" + name;
   }
-  if (url_path == "/font/cjk.ttf") return QStringLiteral(QM_CJK_FONT);
+  if (url_path == "/font/cjk.ttf") return data.isEmpty() ? QString() : data + "/fonts/device.ttf";
   if (url_path.startsWith("/fs/")) return url_path.mid(3);
   return {};
 }

@@ -10,11 +10,8 @@
 #include <QVBoxLayout>
 
 #include "platform/errors.h"
+#include "platform/host_paths.h"
 #include "platform/window_system.h"
-
-#ifndef QM_RUFFLE_DIR
-#error "QM_RUFFLE_DIR names the folder of the Ruffle player; the build sets it"
-#endif
 
 namespace qm::qt {
 
@@ -23,7 +20,8 @@ bool MainWindow::FlashPlayerAvailable(QString* missing) {
   if (process.isEmpty()) {
     process = QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + "/QtWebEngineProcess";
   }
-  for (const QString& file : {QString(QM_RUFFLE_DIR "/ruffle.js"), process}) {
+  const QString ruffle = QString::fromStdString(DataFolder()) + "/ruffle/ruffle.js";
+  for (const QString& file : {ruffle, process}) {
     if (!QFileInfo(file).isFile()) {
       if (missing != nullptr) *missing = file;
       return false;
