@@ -22,6 +22,7 @@
 // Xlib last: its macros (None, Bool, Status) would clash with headers included after it.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 
 namespace qm::testing {
@@ -84,7 +85,16 @@ inline bool WaitUntil(const std::function<bool()>& done, int seconds) {
 
 class XDisplay {
  public:
-  XDisplay() : display_(XOpenDisplay(nullptr)) {}
+  XDisplay() : display_(XOpenDisplay(nullptr)) {
+    // Windows come and go while the tests list them: a window gone between the listing
+    // and the question about it is no error of the test. Any other error still ends it.
+    XSetErrorHandler([](::Display*, XErrorEvent* error) -> int {
+      if (error->error_code == BadWindow || error->error_code == BadDrawable) return 0;
+      if (error->error_code == BadMatch && error->request_code == X_GetImage) return 0;
+      std::fprintf(stderr, "X error %d (request %d)\n", error->error_code, error->request_code);
+      std::abort();
+    });
+  }
   ~XDisplay() {
     if (display_ != nullptr) XCloseDisplay(display_);
   }
