@@ -63,17 +63,30 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 && got == 0;
 }
 
-DesktopShell::DesktopShell(const text::CodePage& code_page, std::string opener)
-    : code_page_(code_page), opener_(std::move(opener)) {}
+DesktopShell::DesktopShell(const text::CodePage& code_page, std::string opener,
+                           std::string standalone_player)
+    : code_page_(code_page),
+      opener_(std::move(opener)),
+      standalone_player_(std::move(standalone_player)) {}
 
 int DesktopShell::Execute(const ShellRequest& request) {
   if (request.verb != "open" || request.file.empty()) return kNoAssociation;
   const std::string file = code_page_.ToUtf8(ToNativeSeparators(request.file));
   struct stat st;
-  if (::stat(file.c_str(), &st) != 0) return kFileNotFound;
+  const bool present = ::stat(file.c_str(), &st) == 0;
   std::vector<std::string> arguments;
+  if (!request.params.empty()) arguments.push_back(code_page_.ToUtf8(request.params));
+  if (!standalone_player_.empty() && text::LowerAscii(ExtractFileName(file)) == "flashplayer.exe" &&
+      (!present || IsWindowsProgram(file))) {
+    std::error_code ec;
+    const std::string folder = ExtractFilePath(file);
+    const bool folder_present = std::filesystem::is_directory(folder, ec);
+    return StartDetached(standalone_player_, arguments, folder_present ? folder : std::string())
+               ? kSuccess
+               : kNoAssociation;
+  }
+  if (!present) return kFileNotFound;
   if (S_ISREG(st.st_mode) && ::access(file.c_str(), X_OK) == 0) {
-    if (!request.params.empty()) arguments.push_back(code_page_.ToUtf8(request.params));
     const std::string folder =
         request.dir.empty() ? ExtractFilePath(file) : code_page_.ToUtf8(request.dir);
     return StartDetached(file, arguments, folder) ? kSuccess : kNoAssociation;

@@ -19,6 +19,14 @@ std::string ParameterText(const std::vector<std::string>& arguments) {
   return text;
 }
 
+std::string ParameterInUtf8(const std::string& parameter, const text::CodePage& code_page) {
+  static const text::CodePage utf8("UTF-8");
+  const std::u16string read = utf8.ToUtf16(parameter);
+  const bool valid = read.find(u'\uFFFD') == std::u16string::npos ||
+                     parameter.find("\xEF\xBF\xBD") != std::string::npos;
+  return valid ? parameter : code_page.ToUtf8(parameter);
+}
+
 std::optional<std::filesystem::path> FindMovie(std::string_view parameter) {
   if (parameter.empty()) return std::nullopt;
   // The parameter is UTF-8 whatever the locale: the shell converts it before starting us.

@@ -8,12 +8,20 @@
 #include <string_view>
 #include <vector>
 
+namespace qm::text {
+class CodePage;
+}
+
 namespace qm::player {
 
 // The parameter text: the program's arguments joined by single blanks. The launcher
 // passes the movie's path as one argument, spaces included and unquoted; a path typed by
 // hand without quotes arrives split at its blanks and is joined back the same way.
 std::string ParameterText(const std::vector<std::string>& arguments);
+
+// The parameter text in UTF-8: as it is when it is valid UTF-8, else read in
+// `code_page` (a launcher that passes the path in the course's code page).
+std::string ParameterInUtf8(const std::string& parameter, const text::CodePage& code_page);
 
 // The movie file the parameter text (UTF-8) names, as it is spelled on disk: "\" counts
 // as a separator and a component not found as written is found regardless of letter

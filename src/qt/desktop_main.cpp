@@ -1,17 +1,26 @@
-// quillmere: the shell as a desktop program. The course is the executable's folder
-// (AppDir): it plays main.swf there in a borderless window and checks the Flash runtime
-// with version.swf.
+// quillmere: the shell as a desktop program. It plays main.swf of a course folder (AppDir)
+// in a borderless window and checks the Flash runtime with version.swf. The course is the
+// one the command line names, else the executable's folder when it holds main.swf, else
+// the one the user chooses.
 //
 // QM_DIALOG_LOG=1 (for tests and support) also writes every dialog the program shows to
 // standard error, one JSON line when it opens and one when it has closed.
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QSettings>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "app/course_folder.h"
 #include "app/main_form.h"
 #include "media/emulated_mci.h"
 #include "media/recorder.h"
@@ -19,6 +28,7 @@
 #include "platform/errors.h"
 #include "platform/host_paths.h"
 #include "platform/ini_profile_writer.h"
+#include "platform/paths.h"
 #include "platform/posix_process.h"
 #include "platform/std_file_system.h"
 #include "qt/flash_scheme.h"
@@ -108,7 +118,71 @@ class LoggedDialogs : public IDialogs {
   IDialogs& inner_;
 };
 
+constexpr char kProgram[] = "quillmere";
+
+int Fail(const std::string& message, int status) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+  return status;
+}
+
+// The user's configuration: the course played last, where the folder chooser starts.
+QSettings Configuration() {
+  return QSettings(QStringLiteral("quillmere"), QStringLiteral("quillmere"));
+}
+
+// Asks for the course folder until one holding main.swf is chosen; nullopt when the user
+// cancels.
+std::optional<Course> ChooseCourse() {
+  QString start = Configuration().value("lastCourse").toString();
+  if (start.isEmpty()) start = QDir::homePath();
+  for (;;) {
+    const QString chosen =
+        QFileDialog::getExistingDirectory(nullptr, "Quillmere: choose the course folder", start);
+    if (chosen.isEmpty()) return std::nullopt;
+    const std::filesystem::path folder(chosen.toStdString());
+    if (HoldsCourse(folder)) return CourseOfFolder(folder);
+    QMessageBox::warning(nullptr, "Quillmere",
+                         "This folder holds no course: main.swf is not in it.\n" + chosen +
+                             "\n\nChoose the folder the course was copied to.");
+    start = chosen;
+  }
+}
+
 int Run(int argc, char** argv) {
+  CommandLine line;
+  try {
+    line = ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+  } catch (const Exception& e) {
+    return Fail(std::string(e.what()) + "\nTry 'quillmere --help'.", 2);
+  }
+  if (line.help) {
+    std::fputs(UsageText(kProgram).c_str(), stdout);
+    return 0;
+  }
+  if (line.version) {
+    std::printf("%s %s\n", kProgram, QM_VERSION);
+    return 0;
+  }
+
+  // The course: named, the demo, or the executable's own folder when it holds one.
+  const std::string executable = ExecutablePath();
+  std::optional<Course> course;
+  try {
+    if (line.course) {
+      course = CourseFromArgument(*line.course, std::filesystem::current_path());
+    } else if (line.demo) {
+      const std::string data = UserDataFolder();
+      if (data.empty()) return Fail("no data folder for the demo course (HOME is not set)", 1);
+      const auto folder = PrepareDemoCourse(std::filesystem::path(DataFolder()) / "demo",
+                                            std::filesystem::path(data) / "quillmere" / "demo");
+      course = CourseOfFolder(folder);
+    } else if (HoldsCourse(AppDirOf(executable))) {
+      course = Course{AppDirOf(executable), ExtractFileName(executable)};
+    }
+  } catch (const std::exception& e) {
+    return Fail(e.what(), 1);
+  }
+
   // Before the application object: the web engine's scheme, and no sandbox as root
   // (the web engine refuses to start its sandbox then).
   if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
@@ -116,11 +190,24 @@ int Run(int argc, char** argv) {
   }
   FlashScheme::Register();
   QApplication app(argc, argv);
-  text::SetAnsiCodePage("");  // the locale's character set
+  if (!course) {
+    course = ChooseCourse();
+    if (!course) return 0;
+  }
+  Configuration().setValue("lastCourse", QString::fromStdString(course->folder));
 
-  const std::string executable = ExecutablePath();
-  const std::string app_dir = text::Ansi().FromUtf8(AppDirOf(executable));
-  const std::string title = ApplicationTitle(text::Ansi().FromUtf8(executable));
+  // The course's text: the code page named on the command line, else in the course's
+  // quillmere.ini, else the locale's character set.
+  const std::string codepage =
+      !line.codepage.empty() ? line.codepage : CourseCodePage(course->folder);
+  try {
+    text::SetAnsiCodePage(codepage);
+  } catch (const std::exception& e) {
+    return Fail("unknown code page \"" + codepage + "\": " + e.what(), 2);
+  }
+
+  const std::string app_dir = text::Ansi().FromUtf8(course->folder);
+  const std::string title = ApplicationTitle(text::Ansi().FromUtf8(course->name));
   QApplication::setApplicationName(QString::fromStdString(text::Ansi().ToUtf8(title)));
 
   QtDialogs qt_dialogs(title);
@@ -133,7 +220,7 @@ int Run(int argc, char** argv) {
     InstallSkin(app);
     QtWindowSystem windows(dialogs, title);
     StdFileSystem files(text::Ansi());
-    DesktopShell shell(text::Ansi());
+    DesktopShell shell(text::Ansi(), "xdg-open", FindStandalonePlayer(AppDirOf(executable)));
     PosixProcess process;
 
     // TForm1, the main window: its two Flash controls first, then the form's creation.

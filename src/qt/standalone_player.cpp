@@ -1,6 +1,7 @@
 // The standalone player "FlashPlayer.exe" of the course folder: plays the movie named by
 // its parameter text in a window of its own, scaled to show all of it, with the movie's
 // file name as the title. The shell starts it for every ".swf" it is asked to open.
+// Installed, it lies in lib/quillmere/ and finds its data in share/quillmere/.
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include "player/movie_file.h"
 #include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
+#include "text/codepage.h"
 
 namespace {
 
@@ -41,9 +43,45 @@ int main(int argc, char** argv) {
   app.setApplicationName(kProgramName);
 
   std::vector<std::string> arguments;
-  const QStringList given = QApplication::arguments();  // Qt's own options removed
-  for (qsizetype i = 1; i < given.size(); ++i) arguments.push_back(given[i].toStdString());
-  const std::string parameter = qm::player::ParameterText(arguments);
+  for (int i = 1; i < argc; ++i) arguments.push_back(argv[i]);  // Qt's own options removed
+  // Options come first; everything after them is the parameter text.
+  std::string codepage;
+  while (!arguments.empty() && arguments.front().rfind("--", 0) == 0) {
+    const std::string option = arguments.front();
+    arguments.erase(arguments.begin());
+    if (option == "--help") {
+      std::printf(
+          "Usage: %s [--codepage NAME] MOVIE\n"
+          "Plays the Flash movie MOVIE (a .swf file) in a window of its own.\n"
+          "  --codepage NAME  the code page of a MOVIE path that is not UTF-8 (e.g. CP936)\n"
+          "  --help           show this help and exit\n"
+          "  --version        show the version and exit\n",
+          kProgramName);
+      return 0;
+    }
+    if (option == "--version") {
+      std::printf("%s (quillmere) %s\n", kProgramName, QM_VERSION);
+      return 0;
+    }
+    if (option == "--codepage" && !arguments.empty()) {
+      codepage = arguments.front();
+      arguments.erase(arguments.begin());
+      continue;
+    }
+    if (option == "--") break;
+    std::fprintf(stderr, "%s: unknown option %s\n", kProgramName, option.c_str());
+    return 2;
+  }
+  std::string parameter = qm::player::ParameterText(arguments);
+  if (!codepage.empty()) {
+    try {
+      parameter = qm::player::ParameterInUtf8(parameter, qm::text::CodePage(codepage));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s: unknown code page %s: %s\n", kProgramName, codepage.c_str(),
+                   e.what());
+      return 2;
+    }
+  }
   if (parameter.empty()) {
     return Refuse("No movie was named. Start the player with the path of a .swf movie.");
   }

@@ -16,6 +16,7 @@
 
 #include "player/movie_file.h"
 #include "swf/avm1.h"
+#include "text/codepage.h"
 
 namespace qm {
 namespace {
@@ -64,6 +65,10 @@ TEST(StandalonePlayerParameter, ArgumentsJoinIntoOnePathWithTheirBlanks) {
   EXPECT_EQ(player::ParameterText({"/course/Lesson 1.swf"}), "/course/Lesson 1.swf");
   // Typed by hand without quotes: the shell split it; the player joins it back.
   EXPECT_EQ(player::ParameterText({"/course/Lesson", "1.swf"}), "/course/Lesson 1.swf");
+  // A path in the course's code page (CP936) is read in it; UTF-8 stays as it is.
+  const text::CodePage cp936("CP936");
+  EXPECT_EQ(player::ParameterInUtf8("/c/\xBF\xCE.swf", cp936), "/c/\xE8\xAF\xBE.swf");
+  EXPECT_EQ(player::ParameterInUtf8("/c/\xE8\xAF\xBE.swf", cp936), "/c/\xE8\xAF\xBE.swf");
 }
 
 TEST(StandalonePlayerParameter, FindsTheMovieAsACourseMadeOnWindowsNamesIt) {

@@ -72,6 +72,39 @@ TEST_F(DesktopShellTest, WhatCannotBeDoneHereFailsQuietly) {
   EXPECT_FALSE(dir.Exists("opened"));
 }
 
+// A course copied from Windows: its FlashPlayer.exe is a Windows program, or is missing,
+// and Quillmere's own player plays the movie instead; a runnable one still runs itself.
+TEST_F(DesktopShellTest, TheStandalonePlayerStandsInForAFlashPlayerThatCannotRunHere) {
+  WriteScript(dir, "player", "printf '%s\\n' \"$PWD\" \"$1\" > ../ran.tmp; mv ../ran.tmp ../ran\n");
+  DesktopShell with_player(text::Ansi(), (dir.Path() / "opener").string(),
+                           (dir.Path() / "player").string());
+  struct Case {
+    const char* course_player;  // the content of the course's FlashPlayer.exe; nullptr: none
+    const char* expected;       // what ran: "player", "course" or nothing
+  };
+  for (const Case c : {Case{"MZ\x90 windows program", "player"}, Case{nullptr, "player"},
+                       Case{"#!/bin/sh\nprintf 'course\\n' > ../ran\n", "course"}}) {
+    SCOPED_TRACE(c.expected);
+    fs::remove_all(dir.Path() / "course");
+    fs::remove(dir.Path() / "ran");
+    fs::create_directories(dir.Path() / "course");
+    if (c.course_player != nullptr) {  // executable either way, as on a FAT-formatted stick
+      dir.WriteFile("course/FlashPlayer.exe", c.course_player);
+      fs::permissions(dir.Path() / "course/FlashPlayer.exe", fs::perms::owner_all);
+    }
+    EXPECT_GT(with_player.Execute({"open", dir.Dir() + "course/FlashPlayer.exe",
+                                   dir.Dir() + "course/lesson 1.swf", "", 1}),
+              32);
+    EXPECT_EQ(WaitForFile(dir, "ran"),
+              std::string(c.expected) == "player"
+                  ? (dir.Path() / "course").string() + "\n" + dir.Dir() + "course/lesson 1.swf\n"
+                  : "course\n");
+  }
+  // Only the course's player is stood in for: another Windows program still fails.
+  dir.WriteFile("course/Course.exe", "MZ");
+  EXPECT_LE(with_player.Execute({"open", dir.Dir() + "course/Course.exe", "a.swf", "", 1}), 32);
+}
+
 TEST_F(DesktopShellTest, CommonApplicationData) {
   EXPECT_NE(shell.SpecialFolderPath(kCsidlCommonAppData), std::nullopt);
   EXPECT_EQ(shell.SpecialFolderPath(26), std::nullopt);

@@ -1,0 +1,189 @@
+#include "app/course_folder.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <system_error>
+
+#include "platform/errors.h"
+#include "platform/std_file_system.h"
+#include "text/codepage.h"
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The toolkit's own options that take a value ("-platform offscreen").
+constexpr std::string_view kToolkitOptionsWithValue[] = {"-platform",        "-platformpluginpath",
+                                                         "-platformtheme",   "-plugin",
+                                                         "-qwindowgeometry", "-qwindowicon",
+                                                         "-qwindowtitle",    "-display",
+                                                         "-geometry",        "-style",
+                                                         "-stylesheet",      "-session"};
+
+// The file `name` in `folder`, found in any letter case as every course path is.
+fs::path FindInFolder(const fs::path& folder, std::string_view name) {
+  static const text::CodePage utf8("UTF-8");
+  const StdFileSystem files(utf8);
+  return files.Resolve((folder / std::string(name)).string());
+}
+
+std::string Trim(std::string_view s) {
+  const auto begin = s.find_first_not_of(" \t\r");
+  if (begin == std::string_view::npos) return {};
+  const auto end = s.find_last_not_of(" \t\r");
+  return std::string(s.substr(begin, end - begin + 1));
+}
+
+std::string WithSeparator(const fs::path& folder) {
+  std::string text = folder.string();
+  if (text.empty() || text.back() != '/') text += '/';
+  return text;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+        throw Exception("the option " + arg + " needs a value");
+      }
+      return arguments[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      line.help = true;
+    } else if (arg == "--version") {
+      line.version = true;
+    } else if (arg == "--demo") {
+      line.demo = true;
+    } else if (arg == "--codepage") {
+      line.codepage = value();
+    } else if (arg.rfind("--codepage=", 0) == 0) {
+      line.codepage = arg.substr(11);
+      if (line.codepage.empty()) throw Exception("the option --codepage needs a value");
+    } else if (arg == "--") {
+      for (++i; i < arguments.size(); ++i) {
+        if (line.course) throw Exception("only one course can be played at a time");
+        line.course = arguments[i];
+      }
+    } else if (arg.rfind("--", 0) == 0) {
+      throw Exception("unknown option " + arg);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      // The toolkit's: it reads them itself.
+      for (const std::string_view known : kToolkitOptionsWithValue) {
+        if (arg == known && i + 1 < arguments.size()) ++i;
+      }
+    } else {
+      if (line.course) throw Exception("only one course can be played at a time");
+      line.course = arg;
+    }
+  }
+  if (line.demo && line.course) throw Exception("--demo plays the demo course: name no COURSE");
+  return line;
+}
+
+std::string UsageText(std::string_view program) {
+  const std::string p(program);
+  return "Usage: " + p + " [OPTION]... [COURSE]\n" +
+         "Plays a Flash course: the movie main.swf of a course folder, with the services\n"
+         "the course relies on (files, sound recording, resources, documents).\n"
+         "\n"
+         "COURSE is the course folder, or a file in it (such as the course's own Windows\n"
+         "program, Course.exe). Without COURSE, the program's own folder is played when it\n"
+         "holds main.swf; otherwise a folder chooser asks for the course.\n"
+         "\n"
+         "Options:\n"
+         "  --codepage NAME  the code page of the course's text files (e.g. CP936); by\n"
+         "                   default the one the course's quillmere.ini names, else the\n"
+         "                   locale's character set\n"
+         "  --demo           play the demo course (copied once into\n"
+         "                   $XDG_DATA_HOME/quillmere/demo)\n"
+         "  --help           show this help and exit\n"
+         "  --version        show the version and exit\n";
+}
+
+bool HoldsCourse(const fs::path& folder) {
+  std::error_code error;
+  return fs::is_directory(folder, error) &&
+         fs::is_regular_file(FindInFolder(folder, "main.swf"), error);
+}
+
+Course CourseOfFolder(const fs::path& folder) {
+  const fs::path clean = folder.lexically_normal();
+  const fs::path without_separator = clean.has_filename() ? clean : clean.parent_path();
+  return {WithSeparator(without_separator), without_separator.filename().string()};
+}
+
+Course CourseFromArgument(std::string_view argument, const fs::path& working_folder) {
+  if (argument.empty()) throw Exception("the course is an empty name");
+  const fs::path given = (working_folder / fs::path(std::string(argument))).lexically_normal();
+  std::error_code error;
+  const fs::file_status status = fs::status(given, error);
+  if (!fs::exists(status)) {
+    throw Exception(std::string(argument) + ": no such course folder or file");
+  }
+  Course course;
+  if (fs::is_directory(status)) {
+    course = CourseOfFolder(given);
+  } else {
+    const fs::path file = given.has_filename() ? given : given.parent_path();
+    course = {WithSeparator(file.parent_path()), file.filename().string()};
+  }
+  if (!HoldsCourse(course.folder)) {
+    throw Exception(course.folder + " holds no course: main.swf is not there");
+  }
+  return course;
+}
+
+std::string CourseCodePage(const fs::path& folder) {
+  std::ifstream in(FindInFolder(folder, "quillmere.ini"));
+  std::string line;
+  std::string codepage;
+  while (std::getline(in, line)) {
+    const std::string text = Trim(line);
+    const auto equals = text.find('=');
+    if (text.empty() || text[0] == ';' || text[0] == '#' || equals == std::string::npos) continue;
+    if (text::LowerAscii(Trim(std::string_view(text).substr(0, equals))) == "codepage") {
+      codepage = Trim(std::string_view(text).substr(equals + 1));
+    }
+  }
+  return codepage;
+}
+
+fs::path PrepareDemoCourse(const fs::path& installed, const fs::path& target) {
+  if (HoldsCourse(target)) return target;
+  if (!HoldsCourse(installed)) {
+    throw Exception("the demo course is not installed (" + installed.string() + ")");
+  }
+  std::error_code error;
+  fs::create_directories(target.parent_path(), error);
+  const fs::path partial = target.parent_path() /
+                           (target.filename().string() + ".partial-" + std::to_string(::getpid()));
+  fs::remove_all(partial, error);
+  fs::copy(installed, partial, fs::copy_options::recursive, error);
+  if (!error) {
+    // The installed copy is read-only; the learner's copy is theirs to write in.
+    for (auto it = fs::recursive_directory_iterator(partial, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+      fs::permissions(it->path(), fs::perms::owner_read | fs::perms::owner_write,
+                      fs::perm_options::add, error);
+      if (error) break;
+    }
+  }
+  // Only an empty folder is replaced: whatever else stands there is the user's.
+  if (!error) fs::rename(partial, target, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove_all(partial, ignored);
+    throw Exception("the demo course could not be copied to " + target.string() + ": " +
+                    error.message());
+  }
+  return target;
+}
+
+}  // namespace qm

@@ -1,0 +1,63 @@
+// Which course the desktop program plays: its command line, the course folder that
+// COURSE names, the course's own settings file, and the demo course of an installed
+// program. File names here are UTF-8, as the file system spells them.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+// What the program's command line asks for.
+struct CommandLine {
+  bool help = false;
+  bool version = false;
+  bool demo = false;
+  std::string codepage;               // "--codepage NAME"; empty when not given
+  std::optional<std::string> course;  // COURSE: a course folder or a file inside it
+};
+
+// Reads the arguments after the program's name. Options of the toolkit (one "-", such
+// as "-platform offscreen") are left to it, with the value the known ones take. Throws
+// Exception with a message for the user on an unknown option, a missing value or a
+// second COURSE.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The text "--help" prints.
+std::string UsageText(std::string_view program);
+
+// A course to play.
+struct Course {
+  std::string folder;  // absolute, ends in "/"; this is AppDir
+  std::string name;    // what the application title is made from: the course program's
+                       // file name ("COURSE.EXE") or the folder's name
+};
+
+// True when `folder` holds the course movie "main.swf" (in any letter case).
+bool HoldsCourse(const std::filesystem::path& folder);
+
+// The course that COURSE names: a course folder, or a file inside one (typically the
+// course's own Windows program). A relative COURSE is taken from `working_folder`.
+// Throws Exception with a message for the user when it does not exist or holds no
+// "main.swf".
+Course CourseFromArgument(std::string_view argument, const std::filesystem::path& working_folder);
+
+// The course in `folder` (absolute), named after the folder.
+Course CourseOfFolder(const std::filesystem::path& folder);
+
+// The code page the course names in its settings file "quillmere.ini" (found in any
+// letter case) with a line "codepage=NAME"; empty when it names none or has no such file.
+std::string CourseCodePage(const std::filesystem::path& folder);
+
+// The demo course for an installed program: `installed` is the read-only copy that
+// ships with it, `target` the user's own folder. The first time, the whole course is
+// copied there (into a temporary folder beside it, renamed when complete, so an
+// interrupted copy leaves nothing half-done); later runs keep what is there. Throws
+// Exception when the installed demo is missing or the copy fails.
+std::filesystem::path PrepareDemoCourse(const std::filesystem::path& installed,
+                                        const std::filesystem::path& target);
+
+}  // namespace qm

@@ -1,0 +1,110 @@
+#include "app/course_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/errors.h"
+#include "platform/host_paths.h"
+#include "support/test_support.h"
+#include "text/codepage.h"
+#include "ui/error_report.h"
+
+namespace qm::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CommandLineTest, ReadsOptionsAndTheCourseAndLeavesTheToolkitItsOwn) {
+  const CommandLine line =
+      ParseCommandLine({"-platform", "offscreen", "--codepage", "CP936", "/srv/Course.exe"});
+  EXPECT_EQ(line.codepage, "CP936");
+  EXPECT_EQ(line.course, "/srv/Course.exe");
+  EXPECT_FALSE(line.help || line.version || line.demo);
+  EXPECT_TRUE(ParseCommandLine({"--version"}).version);
+  EXPECT_TRUE(ParseCommandLine({"--demo", "--codepage=GBK"}).demo);
+  EXPECT_EQ(ParseCommandLine({"--", "--odd name"}).course, "--odd name");
+
+  for (const auto& wrong : std::vector<std::vector<std::string>>{
+           {"--codepage"}, {"--frobnicate"}, {"a", "b"}, {"--demo", "a"}}) {
+    EXPECT_THROW(ParseCommandLine(wrong), Exception) << wrong.front();
+  }
+}
+
+class CourseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.WriteFile("English Course/MAIN.SWF", "FWS");
+    dir.WriteFile("English Course/COURSE.EXE", "MZ");
+    dir.WriteFile("no movie/version.swf", "FWS");
+  }
+  TempDir dir;
+};
+
+// COURSE is a folder or a file in it; AppDir is the folder, absolute, with its separator.
+TEST_F(CourseTest, TheArgumentNamesTheFolderAndTheTitle) {
+  const std::string folder = dir.Dir() + "English Course/";
+  struct Case {
+    std::string argument;
+    std::string title;
+  };
+  for (const Case& c : {Case{dir.Dir() + "English Course", "English course"},
+                        Case{dir.Dir() + "English Course/", "English course"},
+                        Case{dir.Dir() + "English Course/COURSE.EXE", "Course"},
+                        Case{"English Course/./COURSE.EXE", "Course"},
+                        Case{"no movie/../English Course", "English course"}}) {
+    const Course course = CourseFromArgument(c.argument, dir.Path());
+    EXPECT_EQ(course.folder, folder) << c.argument;
+    EXPECT_EQ(ApplicationTitle(course.name), c.title) << c.argument;
+  }
+  EXPECT_THROW(CourseFromArgument("missing", dir.Path()), Exception);
+  EXPECT_THROW(CourseFromArgument("no movie", dir.Path()), Exception);
+  EXPECT_THROW(CourseFromArgument("no movie/version.swf", dir.Path()), Exception);
+  EXPECT_THROW(CourseFromArgument("", dir.Path()), Exception);
+}
+
+TEST_F(CourseTest, TheCourseNamesItsCodePage) {
+  EXPECT_EQ(CourseCodePage(dir.Path() / "English Course"), "");
+  dir.WriteFile("English Course/Quillmere.INI",
+                "; made for Chinese Windows\r\n[course]\r\n CodePage = CP936 \r\n");
+  EXPECT_EQ(CourseCodePage(dir.Path() / "English Course"), "CP936");
+}
+
+TEST_F(CourseTest, TheDemoIsCopiedOnceAndThenKept) {
+  const fs::path installed = dir.Path() / "English Course";
+  fs::permissions(installed / "MAIN.SWF", fs::perms::owner_read);
+  const fs::path target = dir.Path() / "data/quillmere/demo";
+  EXPECT_EQ(PrepareDemoCourse(installed, target), target);
+  EXPECT_TRUE(HoldsCourse(target));
+  EXPECT_TRUE(dir.Exists("data/quillmere/demo/COURSE.EXE"));
+  // The learner's copy is writable, and what the learner wrote stays on later runs.
+  EXPECT_TRUE((fs::status(target / "MAIN.SWF").permissions() & fs::perms::owner_write) !=
+              fs::perms::none);
+  dir.WriteFile("data/quillmere/demo/notes.txt", "mine");
+  PrepareDemoCourse(installed, target);
+  EXPECT_EQ(dir.ReadFile("data/quillmere/demo/notes.txt"), "mine");
+  // Nothing is left beside it, and a folder that is not the demo is never overwritten.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "data/quillmere"), {}), 1);
+  dir.WriteFile("other/demo/keep.txt", "x");
+  EXPECT_THROW(PrepareDemoCourse(installed, dir.Path() / "other/demo"), Exception);
+  EXPECT_EQ(dir.ReadFile("other/demo/keep.txt"), "x");
+  EXPECT_THROW(PrepareDemoCourse(dir.Path() / "no movie", dir.Path() / "x"), Exception);
+}
+
+TEST_F(CourseTest, DataFolderAndWindowsPrograms) {
+  // The installed layout: bin/, lib/quillmere/ and share/quillmere/ under one prefix.
+  dir.WriteFile("usr/share/quillmere/ruffle/ruffle.js", "");
+  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/bin/", nullptr), dir.Dir() + "usr/share/quillmere");
+  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/lib/quillmere/", nullptr),
+            dir.Dir() + "usr/share/quillmere");
+  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/", nullptr), dir.Dir() + "usr/share/quillmere");
+  EXPECT_EQ(FindDataFolder(dir.Dir() + "elsewhere/bin/", nullptr), "");
+  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/bin/", "/opt/qm/"), "/opt/qm");
+
+  EXPECT_TRUE(IsWindowsProgram(dir.Dir() + "English Course/COURSE.EXE"));
+  EXPECT_FALSE(IsWindowsProgram(dir.Dir() + "English Course/MAIN.SWF"));
+  EXPECT_FALSE(IsWindowsProgram(dir.Dir() + "missing.exe"));
+}
+
+}  // namespace
+}  // namespace qm::testing
