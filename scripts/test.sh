@@ -67,3 +67,29 @@ echo "== tests"
 # A test that fails is run once more (the same libpulse abort can hit the real-sound
 # tests); one that fails twice fails the run.
 (cd build && ctest --output-on-failure -j "$jobs" --repeat until-pass:2)
+
+echo "== the Debian package: built, installed, played on a course folder, removed"
+bash scripts/package.sh
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+trap '$SUDO apt-get remove -y -qq quillmere >/dev/null 2>&1 || true; bash scripts/sound_server.sh stop' EXIT
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq ./dist/quillmere_*.deb >/dev/null
+dpkg-query -W -f='${Package} ${Version}: ${Depends}\n' quillmere
+# No installed file refers to the build tree.
+dpkg -L quillmere | while IFS= read -r f; do [ -f "$f" ] && echo "$f"; done > build/installed_files.txt
+while IFS= read -r f; do
+  if grep -q -F "$root" "$f"; then echo "an installed file names the build tree ($root): $f"; exit 1; fi
+done < build/installed_files.txt
+quillmere --version
+QM_INSTALLED_PROGRAM=/usr/bin/quillmere QTWEBENGINE_DISABLE_SANDBOX=1 \
+  xvfb-run -a -s "-screen 0 1280x1024x24" build/demo_course_e2e_tests \
+  --gtest_filter='*InstalledProgram*' | tee build/installed_e2e.log
+# It must have run, not been skipped or filtered away.
+if ! grep -q '^\[  PASSED  \] 1 test' build/installed_e2e.log || grep -q SKIPPED build/installed_e2e.log; then
+  echo "the installed program's test did not run"; exit 1
+fi
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y -qq quillmere >/dev/null
+while IFS= read -r f; do
+  if [ -e "$f" ]; then echo "left behind after removal: $f"; exit 1; fi
+done < build/installed_files.txt
+echo "the package installed, played the course and was removed cleanly"

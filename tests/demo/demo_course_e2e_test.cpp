@@ -3,10 +3,15 @@
 // folder, the title strip drags the window, the lesson movie opens in FlashPlayer.exe,
 // and the close button ends the program with the exit code of "exitprogram".
 //
+// The same walk through the course runs against the installed program when the test
+// command sets QM_INSTALLED_PROGRAM (its path): on a course folder that holds no file
+// of Quillmere's, started from the course's own Windows program.
+//
 // The points clicked follow the layout drawn by demo/movies/Main.hx (unscaled, from the
 // window's top left corner).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -65,10 +70,17 @@ class DemoCourse : public ::testing::Test {
   static inline XDisplay* display_ = nullptr;
   fs::path root_, course_;
   Process shell_;
+
+  // Starts `program` with `arguments` and clicks through the course; the main window
+  // carries `title`.
+  void ClickThroughTheCourse(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::string& title);
 };
 
-TEST_F(DemoCourse, ButtonsReachTheShell) {
-  shell_ = Start((course_ / "quillmere").string(), {}, root_ / "errors.txt");
+void DemoCourse::ClickThroughTheCourse(const std::string& program,
+                                       const std::vector<std::string>& arguments,
+                                       const std::string& title) {
+  shell_ = Start(program, arguments, root_ / "errors.txt");
 
   const auto window = display_->WaitFor(
       [&] {
@@ -78,6 +90,7 @@ TEST_F(DemoCourse, ButtonsReachTheShell) {
       },
       60);
   ASSERT_TRUE(window) << "no main window; stderr:\n" << shell_.Errors();
+  EXPECT_EQ(display_->Title(*window), title);
   // The movie has drawn its title strip: it runs and its buttons are in place.
   const bool drawn = WaitUntil(
       [&] {
@@ -123,6 +136,22 @@ TEST_F(DemoCourse, ButtonsReachTheShell) {
   ASSERT_TRUE(WIFEXITED(*status));
   EXPECT_EQ(WEXITSTATUS(*status), 259 & 0xFF);
   shell_.pid = -1;
+}
+
+TEST_F(DemoCourse, ButtonsReachTheShell) {
+  ClickThroughTheCourse((course_ / "quillmere").string(), {}, "quillmere");
+}
+
+// A course as it comes from its CD: the course's own Windows program and a Windows
+// FlashPlayer.exe, no Quillmere file; the installed program plays it from anywhere.
+TEST_F(DemoCourse, TheInstalledProgramPlaysACourseFolder) {
+  const char* installed = std::getenv("QM_INSTALLED_PROGRAM");
+  if (installed == nullptr) GTEST_SKIP() << "QM_INSTALLED_PROGRAM names no installed program";
+  fs::remove(course_ / "quillmere");
+  for (const char* windows_program : {"FlashPlayer.exe", "COURSE.EXE"}) {
+    std::ofstream(course_ / windows_program, std::ios::binary) << "MZ\x90" << std::string(61, '\0');
+  }
+  ClickThroughTheCourse(installed, {(course_ / "COURSE.EXE").string()}, "Course");
 }
 
 }  // namespace
