@@ -183,6 +183,22 @@ int Run(int argc, char** argv) {
     return Fail(e.what(), 1);
   }
 
+  // The course's text: the code page named on the command line, else in the course's
+  // quillmere.ini, else the locale's character set. Empty when it is set.
+  auto apply_codepage = [&line](const Course& played) -> std::string {
+    const std::string codepage =
+        !line.codepage.empty() ? line.codepage : CourseCodePage(played.folder);
+    try {
+      text::SetAnsiCodePage(codepage);
+      return {};
+    } catch (const std::exception& e) {
+      return "unknown code page \"" + codepage + "\": " + e.what();
+    }
+  };
+  if (course) {
+    if (const std::string error = apply_codepage(*course); !error.empty()) return Fail(error, 2);
+  }
+
   // Before the application object: the web engine's scheme, and no sandbox as root
   // (the web engine refuses to start its sandbox then).
   if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
@@ -193,18 +209,12 @@ int Run(int argc, char** argv) {
   if (!course) {
     course = ChooseCourse();
     if (!course) return 0;
+    if (const std::string error = apply_codepage(*course); !error.empty()) {
+      QMessageBox::critical(nullptr, "Quillmere", QString::fromStdString(error));
+      return Fail(error, 2);
+    }
   }
   Configuration().setValue("lastCourse", QString::fromStdString(course->folder));
-
-  // The course's text: the code page named on the command line, else in the course's
-  // quillmere.ini, else the locale's character set.
-  const std::string codepage =
-      !line.codepage.empty() ? line.codepage : CourseCodePage(course->folder);
-  try {
-    text::SetAnsiCodePage(codepage);
-  } catch (const std::exception& e) {
-    return Fail("unknown code page \"" + codepage + "\": " + e.what(), 2);
-  }
 
   const std::string app_dir = text::Ansi().FromUtf8(course->folder);
   const std::string title = ApplicationTitle(text::Ansi().FromUtf8(course->name));

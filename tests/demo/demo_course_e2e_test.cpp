@@ -11,11 +11,13 @@
 // window's top left corner).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "demo/x_session.h"
 
@@ -35,6 +37,8 @@ constexpr Point kSaveNote{856, 116};     // "My note" card, "Save"
 constexpr Point kLessonMovie{922, 494};  // "Open" card, "Lesson movie"
 constexpr Point kExit{994, 24};          // the title strip's close button
 constexpr Point kStrip{800, 30};         // the title strip between its text and buttons
+constexpr Point kRecord{174, 473};       // "Speak & compare" card, "Record"
+constexpr Point kStopAndCompare{312, 473};
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -74,12 +78,12 @@ class DemoCourse : public ::testing::Test {
   // Starts `program` with `arguments` and clicks through the course; the main window
   // carries `title`.
   void ClickThroughTheCourse(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::string& title);
+                             const std::string& title, bool record = false);
 };
 
 void DemoCourse::ClickThroughTheCourse(const std::string& program,
                                        const std::vector<std::string>& arguments,
-                                       const std::string& title) {
+                                       const std::string& title, bool record) {
   shell_ = Start(program, arguments, root_ / "errors.txt");
 
   const auto window = display_->WaitFor(
@@ -108,6 +112,19 @@ void DemoCourse::ClickThroughTheCourse(const std::string& program,
       << "no note saved; windows: " << display_->Titles() << "\nstderr:\n"
       << shell_.Errors();
   EXPECT_EQ(ReadAll(note), "Hello means ni hao.\r\n");
+
+  // "Record", then "Stop & compare": the learner's voice is saved as Temp.wav in the
+  // course folder (a sound server is needed: scripts/test.sh starts one).
+  if (record) {
+    const fs::path recording = course_ / "Temp.wav";
+    ASSERT_TRUE(display_->Click(*window, kRecord.x, kRecord.y));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(display_->Click(*window, kStopAndCompare.x, kStopAndCompare.y));
+    ASSERT_TRUE(WaitUntil([&] { return fs::is_regular_file(recording); }, 30))
+        << "no recording; windows: " << display_->Titles() << "\nstderr:\n"
+        << shell_.Errors();
+    EXPECT_EQ(ReadAll(recording).substr(0, 4), "RIFF");
+  }
 
   // Pressing on the title strip and moving drags the borderless window with the
   // pointer until the button is released.
@@ -142,6 +159,39 @@ TEST_F(DemoCourse, ButtonsReachTheShell) {
   ClickThroughTheCourse((course_ / "quillmere").string(), {}, "quillmere");
 }
 
+// A program whose folder holds no course asks for one: a folder without main.swf is
+// refused and the chooser asks again; the chosen course plays; cancelling ends at once.
+TEST_F(DemoCourse, WithoutACourseTheProgramAsksForTheFolder) {
+  const fs::path program_folder = root_ / "program";
+  fs::create_directories(program_folder);
+  fs::copy_file(course_ / "quillmere", program_folder / "quillmere");
+  ::setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);  // the last course played
+  constexpr char kChooser[] = "Quillmere: choose the course folder";
+
+  shell_ = Start((program_folder / "quillmere").string(), {}, root_ / "errors.txt");
+  auto chooser = display_->WaitForTitled(kChooser, 60);
+  ASSERT_TRUE(chooser) << "no folder chooser; windows: " << display_->Titles();
+  ASSERT_TRUE(display_->Type(*chooser, (course_ / "lesson1").string(), "Return"));
+  const auto refused = display_->WaitForTitled("Quillmere", 30);
+  ASSERT_TRUE(refused) << "no message for a folder without main.swf: " << display_->Titles();
+  ASSERT_TRUE(display_->Type(*refused, "", "Return"));
+  chooser = display_->WaitForTitled(kChooser, 30);
+  ASSERT_TRUE(chooser) << "the chooser did not come back; windows: " << display_->Titles();
+  ASSERT_TRUE(display_->Type(*chooser, course_.string(), "Return"));
+  EXPECT_TRUE(display_->WaitForTitled("course", 60)) << display_->Titles();
+  Kill(shell_);
+
+  shell_ = Start((program_folder / "quillmere").string(), {}, root_ / "errors.txt");
+  chooser = display_->WaitForTitled(kChooser, 60);
+  ASSERT_TRUE(chooser) << "no folder chooser; windows: " << display_->Titles();
+  ASSERT_TRUE(display_->Type(*chooser, "", "Escape"));
+  const auto status = WaitExit(shell_.pid, 30);
+  ASSERT_TRUE(status && WIFEXITED(*status)) << "the program did not end";
+  EXPECT_EQ(WEXITSTATUS(*status), 0);
+  shell_.pid = -1;
+  ::unsetenv("XDG_CONFIG_HOME");
+}
+
 // A course as it comes from its CD: the course's own Windows program and a Windows
 // FlashPlayer.exe, no Quillmere file; the installed program plays it from anywhere.
 TEST_F(DemoCourse, TheInstalledProgramPlaysACourseFolder) {
@@ -151,7 +201,8 @@ TEST_F(DemoCourse, TheInstalledProgramPlaysACourseFolder) {
   for (const char* windows_program : {"FlashPlayer.exe", "COURSE.EXE"}) {
     std::ofstream(course_ / windows_program, std::ios::binary) << "MZ\x90" << std::string(61, '\0');
   }
-  ClickThroughTheCourse(installed, {(course_ / "COURSE.EXE").string()}, "Course");
+  ClickThroughTheCourse(installed, {(course_ / "COURSE.EXE").string()}, "Course",
+                        /*record=*/true);
 }
 
 }  // namespace

@@ -183,6 +183,23 @@ class XDisplay {
     return std::system(command.c_str()) == 0;
   }
 
+  // Real key presses into the window: `keys` typed as text, then, once a completion
+  // list has had the time to show, the key named `then` ("Return", "Escape"; xdotool's
+  // names).
+  bool Type(Window w, const std::string& keys, const std::string& then) const {
+    std::string quoted = "'";
+    for (const char c : keys) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    // "type" takes every argument after it as text: the key goes in a command of its own.
+    const std::string focus = "xdotool windowfocus --sync " + std::to_string(w) + " sleep 0.5";
+    if (std::system(focus.c_str()) != 0) return false;
+    if (!keys.empty() && std::system(("xdotool type --delay 20 " + quoted).c_str()) != 0) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return std::system(("xdotool key " + then).c_str()) == 0;
+  }
+
   // Where the window's top left corner is on the screen.
   std::pair<int, int> Origin(Window w) const {
     int sx = 0, sy = 0;
