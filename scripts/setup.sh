@@ -11,6 +11,7 @@ packages=(
   libsndfile1-dev qt6-multimedia-dev pulseaudio pulseaudio-utils
   espeak-ng libx11-dev fonts-dejavu-core
   nginx curl
+  dpkg-dev
   x11-utils xdotool openbox
 )
 

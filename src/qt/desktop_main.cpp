@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -184,7 +185,9 @@ int Run(int argc, char** argv) {
   }
 
   // The course's text: the code page named on the command line, else in the course's
-  // quillmere.ini, else the locale's character set. Empty when it is set.
+  // quillmere.ini, else the locale's character set (read as the application object will:
+  // from the environment). Gives the error, or nothing once the code page is set.
+  std::setlocale(LC_ALL, "");
   auto apply_codepage = [&line](const Course& played) -> std::string {
     const std::string codepage =
         !line.codepage.empty() ? line.codepage : CourseCodePage(played.folder);
