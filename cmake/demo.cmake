@@ -8,8 +8,6 @@ endif()
 set(QM_COURSE_DIR ${CMAKE_BINARY_DIR}/course)
 
 # The standalone player: plays the movie its parameter names, in a window of its own.
-add_library(qm_player STATIC src/player/movie_file.cpp)
-target_link_libraries(qm_player PUBLIC qm_core ZLIB::ZLIB)
 
 # It lies where it is installed (lib/quillmere/FlashPlayer), and the demo course carries
 # a copy as its "FlashPlayer.exe".

@@ -6,7 +6,8 @@
 add_executable(shell_test_movies tools/shell_test_movies.cpp)
 target_link_libraries(shell_test_movies PRIVATE qm_swf)
 set(QM_SHELL_MOVIES_DIR ${CMAKE_BINARY_DIR}/shell_movies)
-set(QM_SHELL_MOVIES version_9_0 version_10_1 version_10_2 version_11_0 version_none commands)
+set(QM_SHELL_MOVIES version_9_0 version_10_1 version_10_2 version_11_0 version_none commands
+    newfolder_first)
 list(TRANSFORM QM_SHELL_MOVIES PREPEND ${QM_SHELL_MOVIES_DIR}/ OUTPUT_VARIABLE QM_SHELL_MOVIE_FILES)
 list(TRANSFORM QM_SHELL_MOVIE_FILES APPEND .swf)
 add_custom_command(
@@ -60,9 +61,26 @@ if(QM_TESTS)
     QM_COURSE_DIR="${QM_COURSE_DIR}"
     QM_ARTEFACTS_DIR="${CMAKE_BINARY_DIR}/artefacts")
   add_dependencies(shell_e2e_tests quillmere qm_screenshot qm_shell_movies qm_avm1_movies)
+  target_include_directories(shell_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   add_test(NAME shell_e2e
     COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:shell_e2e_tests>)
   # The program runs from a copy of its course folder: its data stays in the build.
   set_tests_properties(shell_e2e PROPERTIES
+    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QM_DATA_DIR=${QM_DATA_BUILD_DIR}" TIMEOUT 600)
+endif()
+
+if(QM_TESTS)
+  # The program when its player fails: the renderer killed, a movie that cannot be
+  # played, the runtime check while the movie waits in a dialog.
+  add_executable(player_failure_e2e_tests tests/e2e/player_failure_e2e_test.cpp)
+  target_include_directories(player_failure_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(player_failure_e2e_tests PRIVATE
+    GTest::gtest GTest::gtest_main nlohmann_json::nlohmann_json)
+  target_compile_definitions(player_failure_e2e_tests PRIVATE
+    QM_PROGRAM="$<TARGET_FILE:quillmere>" QM_SHELL_MOVIES_DIR="${QM_SHELL_MOVIES_DIR}")
+  add_dependencies(player_failure_e2e_tests quillmere qm_shell_movies)
+  add_test(NAME player_failure_e2e
+    COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:player_failure_e2e_tests>)
+  set_tests_properties(player_failure_e2e PROPERTIES
     ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QM_DATA_DIR=${QM_DATA_BUILD_DIR}" TIMEOUT 600)
 endif()

@@ -69,6 +69,10 @@ add_custom_command(
   COMMENT "Extracting the device font")
 add_custom_target(qm_device_font ALL DEPENDS ${QM_CJK_FONT})
 
+# What the players read of a movie file before they play it.
+add_library(qm_player STATIC src/player/movie_file.cpp)
+target_link_libraries(qm_player PUBLIC qm_core ZLIB::ZLIB)
+
 add_library(qm_flash STATIC
   src/qt/flash_scheme.cpp
   src/qt/flash_widget.cpp
@@ -79,7 +83,7 @@ qt_add_resources(qm_flash qm_flash_web
   PREFIX /qm/web
   BASE src/qt/web
   FILES src/qt/web/player.html src/qt/web/player.js)
-target_link_libraries(qm_flash PUBLIC qm_core qm_swf Qt6::Widgets Qt6::WebEngineWidgets)
+target_link_libraries(qm_flash PUBLIC qm_core qm_swf qm_player Qt6::Widgets Qt6::WebEngineWidgets)
 add_dependencies(qm_flash qm_ruffle)
 
 # ActionScript 3 test movies from the Haxe compiler.

@@ -6,7 +6,10 @@
 //   commands.swf        a course movie driven by a command file: every frame it reads
 //                       the first line of "cmd.txt"; when that changed it issues it as
 //                       an fscommand, saves "x" to "out/<command>.txt", then writes
-//                       the command to "ack.txt".
+//                       the command to "ack.txt";
+//   newfolder_first.swf a course movie whose first request opens a dialog (a folder
+//                       below a file cannot be made): when it has returned, it saves
+//                       "after.txt".
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -78,6 +81,17 @@ Bytes Commands() {
        {qm::swf::tags::kShowFrame, {}}});
 }
 
+Bytes NewFolderFirst() {
+  ActionWriter a;
+  a.CallGlobalMethod("flash.external.ExternalInterface", "call", {"newfolder", "main.swf/x"})
+      .Op(ActionWriter::kPop)
+      .CallGlobalMethod("flash.external.ExternalInterface", "call", {"savefile", "after.txt", "x"})
+      .Op(ActionWriter::kPop)
+      .Op(ActionWriter::kStop);
+  return qm::swf::WriteMovie({.version = 8, .width = 1024, .height = 652, .frames = 1},
+                             {qm::swf::DoAction(a), {qm::swf::tags::kShowFrame, {}}});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +105,8 @@ int main(int argc, char** argv) {
                   qm::swf::SaveMovie(dir + "version_10_2.swf", Version("10", "2")) &&
                   qm::swf::SaveMovie(dir + "version_11_0.swf", Version("11", "0")) &&
                   qm::swf::SaveMovie(dir + "version_none.swf", NoVersion()) &&
-                  qm::swf::SaveMovie(dir + "commands.swf", Commands());
+                  qm::swf::SaveMovie(dir + "commands.swf", Commands()) &&
+                  qm::swf::SaveMovie(dir + "newfolder_first.swf", NewFolderFirst());
   if (!ok) {
     std::cerr << "shell_test_movies: cannot write to " << dir << "\n";
     return 1;

@@ -66,6 +66,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (arg.rfind("--codepage=", 0) == 0) {
       line.codepage = arg.substr(11);
       if (line.codepage.empty()) throw Exception("the option --codepage needs a value");
+    } else if (arg == "--update-url") {
+      line.update_url = value();
+      if (line.update_url.rfind("http://", 0) != 0 || line.update_url.size() == 7 ||
+          line.update_url.back() == '/') {
+        throw Exception("--update-url takes http://HOST[:PORT], without a trailing /");
+      }
     } else if (arg == "--") {
       for (++i; i < arguments.size(); ++i) {
         if (line.course) throw Exception("only one course can be played at a time");
@@ -103,6 +109,8 @@ std::string UsageText(std::string_view program) {
          "                   locale's character set\n"
          "  --demo           play the demo course (copied once into\n"
          "                   $XDG_DATA_HOME/quillmere/demo)\n"
+         "  --update-url URL the update service's address, http://HOST[:PORT], instead of\n"
+         "                   the built-in one\n"
          "  --help           show this help and exit\n"
          "  --version        show the version and exit\n";
 }

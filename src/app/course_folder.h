@@ -17,6 +17,7 @@ struct CommandLine {
   bool version = false;
   bool demo = false;
   std::string codepage;               // "--codepage NAME"; empty when not given
+  std::string update_url;             // "--update-url http://HOST[:PORT]"; empty: built in
   std::optional<std::string> course;  // COURSE: a course folder or a file inside it
 };
 

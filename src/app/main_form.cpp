@@ -17,6 +17,9 @@ TForm1::TForm1(const MainFormPorts& ports, std::string app_dir, std::string app_
   ports_.flash1.OnFSCommand([this](const std::u16string& command, const std::u16string& args) {
     boundary_.Run([&] { flash1FSCommand(command, args); });
   });
+  ports_.flash1.OnFailure([this](IFlashControl::Failure failure, const std::u16string& detail) {
+    boundary_.Run([&] { flash1Failure(failure, detail); });
+  });
   // The runtime check's timer comes first: on a common tick it runs before the others.
   Timer1 =
       ports_.windows.CreateTimer(1000, true, [this] { boundary_.Run([&] { Timer1Timer(); }); });

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "http/anti_freeze.h"
@@ -80,6 +81,12 @@ class TForm1 {
   void flash1FSCommand(const std::u16string& command, const std::u16string& args);
   bool FlashMessageFilter(const WindowMessage& message);
   void Timer1Timer();
+  // The course movie's player failed: its process is restarted once (a second loss
+  // within kPlayerLossWindowMs ends the program); a movie that cannot be played ends it.
+  void flash1Failure(IFlashControl::Failure failure, const std::u16string& detail);
+  static constexpr std::int64_t kPlayerLossWindowMs = 60000;
+  // The exit code of a program that ended because the course could not go on.
+  static constexpr unsigned kPlayerFailedExitCode = 4;
   void Timer2Timer();
   void Timer3Timer();
   void IdHTTP1WorkBegin(http::WorkMode mode, std::int64_t work_count_max);
@@ -135,6 +142,7 @@ class TForm1 {
   MainFormPorts ports_;
   std::string app_dir_;
   ErrorBoundary boundary_;
+  std::optional<std::int64_t> player_lost_at_;  // when the course's player was last lost
 };
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 // The Flash runtime check: about a second after start, the first tick of Timer1 reads
 // the runtime's version from the hidden version movie and ends the program with a
-// message when it is older than 10.2 or cannot be read.
+// message when it is older than 10.2 or cannot be read. While a movie waits inside its
+// own call, the version cannot be asked for; the check then waits for a later tick.
 
 #include "app/runtime_check.h"
 
@@ -82,9 +83,18 @@ void TForm1::Timer1Timer() {
       ports_.windows.Terminate();
     }
     return;
+  } catch (const EFlashControlBusy&) {
+    // A movie waits inside its call into the shell (a dialog it opened, a window drag,
+    // an error report): the version cannot be read now, not that it is unreadable. The
+    // check runs again on the next tick.
+    if (!ports_.windows.Terminated()) Timer1->SetEnabled(true);
+    return;
   } catch (...) {
     // Whatever keeps the version from being read means the runtime is unusable.
   }
+  // A program already ending (an upgrade started while the version was being read) has
+  // nothing to tell about the runtime.
+  if (ports_.windows.Terminated()) return;
   Message1.MessageDialog(
       text::A(
           "您未安装或安装flashplayer有问题，请运行文件：Adobe Flash Player11.4.exe进行重新安装。"),

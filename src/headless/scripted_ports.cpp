@@ -31,6 +31,7 @@ void ScriptedFlashControl::SetMovie(const std::u16string& path) {
 }
 
 std::u16string ScriptedFlashControl::GetVariable(const std::u16string& name) {
+  if (busy) throw EFlashControlBusy("The movie is busy");
   const auto it = variables_.find(name);
   if (it == variables_.end()) {
     throw EFlashControlError(text::Ansi().FromUtf8("The movie has no variable " + Utf8(name)));

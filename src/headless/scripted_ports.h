@@ -60,6 +60,10 @@ class ScriptedFlashControl : public IFlashControl {
   void Command(const std::u16string& command, const std::u16string& args) {
     RaiseFSCommand(command, args);
   }
+  // The player fails as a real one can: its process ends, or the movie cannot be played.
+  void Fail(Failure failure, const std::u16string& detail) { RaiseFailure(failure, detail); }
+  // While true, GetVariable refuses as a control does while a movie waits in a call.
+  bool busy = false;
 
   void SetVariable(const std::u16string& name, const std::u16string& value) {
     variables_[name] = value;

@@ -46,6 +46,13 @@ class EFlashControlError : public Exception {
   using Exception::Exception;
 };
 
+// A control that cannot answer now because a movie waits inside its own call into the
+// shell; asked again once that call has returned, it can.
+class EFlashControlBusy : public EFlashControlError {
+ public:
+  using EFlashControlError::EFlashControlError;
+};
+
 // A malformed ExternalInterface request (no root element, no arguments, ...).
 class EBridgeError : public Exception {
  public:

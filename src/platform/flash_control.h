@@ -12,6 +12,10 @@ class IFlashControl {
   using FSCommandHandler =
       std::function<void(const std::u16string& command, const std::u16string& args)>;
   using FlashCallHandler = std::function<void(const std::u16string& request)>;
+  // How the player failed: the process behind it ended (a crash, a kill, lack of
+  // memory), or the movie cannot be played (not a movie, cut short, a player panic).
+  enum class Failure { kProcessLost, kMovieFailed };
+  using FailureHandler = std::function<void(Failure failure, const std::u16string& detail)>;
 
   virtual ~IFlashControl() = default;
 
@@ -31,6 +35,9 @@ class IFlashControl {
   // Events. FlashCall is raised while the movie waits inside its call.
   void OnFSCommand(FSCommandHandler handler) { fs_command_ = std::move(handler); }
   void OnFlashCall(FlashCallHandler handler) { flash_call_ = std::move(handler); }
+  // Raised from the message loop, never inside a call of the movie. After kProcessLost
+  // the control shows nothing until a movie is loaded again.
+  void OnFailure(FailureHandler handler) { failure_ = std::move(handler); }
 
  protected:
   // For implementations: raise the events.
@@ -40,10 +47,14 @@ class IFlashControl {
   void RaiseFlashCall(const std::u16string& request) {
     if (flash_call_) flash_call_(request);
   }
+  void RaiseFailure(Failure failure, const std::u16string& detail) {
+    if (failure_) failure_(failure, detail);
+  }
 
  private:
   FSCommandHandler fs_command_;
   FlashCallHandler flash_call_;
+  FailureHandler failure_;
 };
 
 }  // namespace qm

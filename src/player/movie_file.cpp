@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <string>
 #include <system_error>
 
 #include "platform/std_file_system.h"
@@ -84,6 +85,52 @@ std::optional<StageSize> ReadStageSize(std::string_view head) {
   inflateEnd(&stream);
   if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return std::nullopt;
   return ReadRect(out, got);
+}
+
+std::optional<std::string> MovieProblem(std::string_view bytes) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() < 8 || bytes[1] != 'W' || bytes[2] != 'S' ||
+      (bytes[0] != 'F' && bytes[0] != 'C' && bytes[0] != 'Z')) {
+    return "The file is not a Flash movie.";
+  }
+  // The header's length counts the whole movie as it is once uncompressed.
+  const std::uint64_t declared = std::uint64_t{data[4]} | std::uint64_t{data[5]} << 8 |
+                                 std::uint64_t{data[6]} << 16 | std::uint64_t{data[7]} << 24;
+  const auto cut_short = [&](std::uint64_t have) {
+    return "The movie is cut short: " + std::to_string(have) + " of " + std::to_string(declared) +
+           " bytes.";
+  };
+  if (bytes[0] == 'F') {
+    return bytes.size() < declared ? std::optional(cut_short(bytes.size())) : std::nullopt;
+  }
+  if (bytes[0] == 'Z') {
+    // 8 bytes of header, the compressed length, 5 bytes of LZMA properties, the body.
+    if (bytes.size() < 17) return cut_short(bytes.size());
+    const std::uint64_t packed = std::uint64_t{data[8]} | std::uint64_t{data[9]} << 8 |
+                                 std::uint64_t{data[10]} << 16 | std::uint64_t{data[11]} << 24;
+    if (bytes.size() < 17 + packed) return "The movie is cut short.";
+    return std::nullopt;
+  }
+  // One zlib stream after the header: inflated to its end, it must give the whole movie.
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return "The movie could not be read.";
+  stream.next_in = const_cast<Bytef*>(data + 8);
+  stream.avail_in = static_cast<uInt>(bytes.size() - 8);
+  std::uint64_t total = 8;
+  unsigned char out[64 * 1024];
+  int result = Z_OK;
+  while (result == Z_OK) {
+    stream.next_out = out;
+    stream.avail_out = sizeof out;
+    result = inflate(&stream, Z_NO_FLUSH);
+    total += sizeof out - stream.avail_out;
+    if (result == Z_BUF_ERROR && stream.avail_in == 0) break;  // the input ended early
+    if (result == Z_BUF_ERROR) result = Z_OK;
+  }
+  inflateEnd(&stream);
+  if (result == Z_STREAM_END && total >= declared) return std::nullopt;
+  if (result == Z_STREAM_END || result == Z_BUF_ERROR) return cut_short(total);
+  return "The movie is damaged: its compressed data cannot be read.";
 }
 
 }  // namespace qm::player

@@ -44,4 +44,10 @@ struct StageSize {
 // a damaged header or an empty stage give nullopt.
 std::optional<StageSize> ReadStageSize(std::string_view head);
 
+// What keeps the movie file `bytes` from being played, in a sentence: not a Flash movie,
+// or cut short (fewer bytes than its header declares, or a compressed body that ends
+// early or is damaged). nullopt for a whole movie. The body of an LZMA movie ("ZWS") is
+// checked by its declared length only.
+std::optional<std::string> MovieProblem(std::string_view bytes);
+
 }  // namespace qm::player

@@ -242,6 +242,8 @@ int Run(int argc, char** argv) {
     TForm1 form1(
         {main_window.flash1(), main_window.flashversion(), windows, dialogs, shell, files, process},
         app_dir, title);
+    if (!line.update_url.empty())
+      form1.UpdateServiceBaseUrl = text::Ansi().FromUtf8(line.update_url);
     form1.Boundary().Run([&] { form1.FormCreate(); });
 
     // TForm2, the recorder: never shown; the media device plays and records through the

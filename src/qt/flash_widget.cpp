@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "player/movie_file.h"
 #include "qt/flash_scheme.h"
 
 namespace qm::qt {
@@ -91,6 +93,12 @@ class FlashPage : public QWebEnginePage {
       owner_->FirstFrameDrawn();
       return;
     }
+    if (message.startsWith(QLatin1String("qm-movie-failed"))) {
+      QString detail = message.mid(16).trimmed();
+      if (detail.isEmpty()) detail = QStringLiteral("The Flash player stopped playing the movie.");
+      owner_->ReportFailure(IFlashControl::Failure::kMovieFailed, detail);
+      return;
+    }
     if (qEnvironmentVariableIsSet("QM_FLASH_LOG") || level == ErrorMessageLevel) {
       qInfo("flash: %s (%s:%d)", qPrintable(message), qPrintable(source), line);
     }
@@ -139,6 +147,12 @@ FlashWidget::FlashWidget(Scale scale, QWidget* parent, Sound sound)
   connect(page_, &QWebEnginePage::renderProcessTerminated, this, [this] {
     page_ready_ = false;
     page_failed_ = true;
+    if (process_lost_) return;
+    process_lost_ = true;
+    // What waited for the page or the movie goes with it.
+    before_ready_.clear();
+    held_.clear();
+    ReportFailure(Failure::kProcessLost, QStringLiteral("The Flash player's process ended."));
   });
   // A soundless control decides from the event loop, once its owner has given the
   // other controls their movies.
@@ -177,6 +191,29 @@ void FlashWidget::FirstFrameDrawn() {
     if (!control->page_started_)
       QTimer::singleShot(0, control, [control] { control->StartPage(true); });
   }
+}
+
+void FlashWidget::ReportFailure(Failure failure, const QString& detail) {
+  QTimer::singleShot(0, this, [this, failure, detail] {
+    if (MovieBlocked()) {  // never inside a movie's call: once it has returned
+      QTimer::singleShot(100, this, [this, failure, detail] { ReportFailure(failure, detail); });
+      return;
+    }
+    try {
+      RaiseFailure(failure, detail.toStdU16String());
+    } catch (...) {
+      // The handlers report their own errors.
+    }
+  });
+}
+
+void FlashWidget::RestartPage() {
+  process_lost_ = false;
+  page_failed_ = false;
+  page_ready_ = false;
+  first_frame_drawn_ = false;
+  page_started_ = false;
+  StartPage(true);
 }
 
 FlashWidget::~FlashWidget() {
@@ -293,6 +330,11 @@ QVariant FlashWidget::Evaluate(const QString& expression) {
 
 FlashWidget::Result FlashWidget::Run(const QString& script) {
   Result result;
+  if (process_lost_) {
+    result.stopped = true;
+    result.error = "The Flash player has stopped";
+    return result;
+  }
   if (!page_ready_ && !WaitUntilReady(kReadyTimeoutMs)) {
     result.error = "The Flash player could not be started";
     return result;
@@ -317,6 +359,7 @@ FlashWidget::Result FlashWidget::Run(const QString& script) {
   disconnect(crashed);
   wait->loop = nullptr;
   if (!wait->done) {
+    result.stopped = true;
     result.error = "The Flash player has stopped";
     return result;
   }
@@ -335,6 +378,7 @@ std::u16string FlashWidget::CallFunction(const std::u16string& request) {
     return {};
   }
   const Result result = Run(script);
+  if (result.stopped) return {};  // the movie is gone: the empty reply
   if (!result.ok) throw EFlashControlError(Utf8(result.error));
   return result.value.toString().toStdU16String();
 }
@@ -342,11 +386,12 @@ std::u16string FlashWidget::CallFunction(const std::u16string& request) {
 std::u16string FlashWidget::GetVariable(const std::u16string& name) {
   if (movie_.isEmpty()) throw EFlashControlError("No movie is loaded");
   if (!QFileInfo(movie_).isFile()) throw EFlashControlError("The movie could not be loaded");
+  if (!movie_problem_.isEmpty()) throw EFlashControlError(Utf8(movie_problem_));
   const QString script = "qm.getVariable(" + Literal(Text(name)) + ")";
   QElapsedTimer waited;
   waited.start();
   while (true) {
-    if (MovieBlocked()) throw EFlashControlError("The movie is busy");
+    if (MovieBlocked()) throw EFlashControlBusy("The movie is busy");
     const Result result = Run(script);
     if (result.ok && result.value.typeId() == QMetaType::QString) {
       return result.value.toString().toStdU16String();
@@ -377,12 +422,30 @@ void FlashWidget::SetPlaying(bool playing) {
 void FlashWidget::SetMovie(const std::u16string& path_text) {
   const QString path = Text(path_text);
   movie_ = path;
+  movie_problem_.clear();
   playing_ = !path.isEmpty();
+  if (process_lost_) RestartPage();
   if (path.isEmpty()) {
     RunLater("qm.unload()");
     return;
   }
   const QFileInfo file(path);
+  // A movie that cannot be played is not handed to the player, which would show nothing.
+  QFile data(path);
+  if (!data.open(QIODevice::ReadOnly)) {
+    movie_problem_ = "The file could not be read: " + data.errorString();
+  } else {
+    const QByteArray bytes = data.readAll();
+    if (const auto problem =
+            player::MovieProblem(std::string_view(bytes.constData(), bytes.size())))
+      movie_problem_ = QString::fromStdString(*problem);
+  }
+  if (!movie_problem_.isEmpty()) {
+    playing_ = false;
+    RunLater("qm.unload()");
+    ReportFailure(Failure::kMovieFailed, movie_problem_);
+    return;
+  }
   FlashScheme::MarkMainMovie(file.absoluteFilePath());
   // Device text in every family: one font with Latin and CJK letters. Ruffle registers a
   // font under one of the names in its name table; which one depends on the table's

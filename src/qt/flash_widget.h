@@ -7,6 +7,8 @@
 // free; the caller of a held CallFunction gets the empty reply. fscommands are raised
 // with the movie free, after its current actions, in order with its ExternalInterface
 // calls (one issued before a call is raised before it, inside that call).
+// When the page's process ends, or the movie cannot be played, the control raises its
+// Failure event; a call into the movie then answers with the empty reply.
 #pragma once
 
 #include <QPointer>
@@ -71,6 +73,7 @@ class FlashWidget : public QWidget, public IFlashControl {
 
   struct Result {
     bool ok = false;
+    bool stopped = false;  // the player's process ended (or had ended) meanwhile
     QVariant value;
     QString error;
   };
@@ -90,6 +93,11 @@ class FlashWidget : public QWidget, public IFlashControl {
   void StartPage(bool now);
   // From the page: a movie drew its first frame.
   void FirstFrameDrawn();
+  // The player failed; the owner hears of it from the message loop, once no movie waits
+  // inside a call.
+  void ReportFailure(Failure failure, const QString& detail);
+  // After the process was lost: a new one for the next movie.
+  void RestartPage();
 
   // After a movie's call has returned: deliver what every control held.
   static void PostDeliveries();
@@ -107,6 +115,8 @@ class FlashWidget : public QWidget, public IFlashControl {
   bool soundless_ = false;
   bool page_started_ = false;
   bool first_frame_drawn_ = false;
+  bool process_lost_ = false;  // the page's process ended; a new movie starts a new one
+  QString movie_problem_;      // why the loaded movie cannot be played, or empty
   std::deque<std::optional<std::u16string>*> replies_;  // one per call in progress
   std::deque<std::pair<QString, QString>> commands_;    // fscommands not yet raised
   std::deque<QString> held_;                            // scripts for when the movie is free

@@ -95,12 +95,13 @@ int main(int argc, char** argv) {
   if (!file.open(QIODevice::ReadOnly)) {
     return Refuse("The movie could not be read:\n" + path + "\n" + file.errorString());
   }
-  const QByteArray head = file.read(qm::player::kHeadBytes);
+  const QByteArray bytes = file.readAll();
   file.close();
-  const auto stage = qm::player::ReadStageSize(std::string_view(head.constData(), head.size()));
-  if (!stage && !(head.startsWith("ZWS"))) {
-    return Refuse("This file is not a Flash movie:\n" + path);
+  const std::string_view movie_bytes(bytes.constData(), bytes.size());
+  if (const auto problem = qm::player::MovieProblem(movie_bytes)) {
+    return Refuse("The movie cannot be played:\n" + path + "\n" + QString::fromStdString(*problem));
   }
+  const auto stage = qm::player::ReadStageSize(movie_bytes.substr(0, qm::player::kHeadBytes));
 
   QWidget window;
   window.setWindowTitle(QString::fromStdString(movie->filename().string()));
@@ -130,7 +131,19 @@ int main(int argc, char** argv) {
     }
   });
 
+  // A movie the player gives up on, or a player whose process ends, ends the window with
+  // a message instead of leaving it blank.
+  int status = 0;
+  flash->OnFailure([&](qm::IFlashControl::Failure failure, const std::u16string& detail) {
+    const QString what = failure == qm::IFlashControl::Failure::kProcessLost
+                             ? QStringLiteral("The movie stopped unexpectedly:\n")
+                             : QStringLiteral("The movie cannot be played:\n");
+    status = Refuse(what + path + "\n" + QString::fromStdU16String(detail));
+    window.close();
+  });
+
   window.show();
   flash->SetMovie(path.toStdU16String());
-  return app.exec();
+  const int ended = app.exec();
+  return status != 0 ? status : ended;
 }

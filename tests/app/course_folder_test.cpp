@@ -24,9 +24,15 @@ TEST(CommandLineTest, ReadsOptionsAndTheCourseAndLeavesTheToolkitItsOwn) {
   EXPECT_TRUE(ParseCommandLine({"--version"}).version);
   EXPECT_TRUE(ParseCommandLine({"--demo", "--codepage=GBK"}).demo);
   EXPECT_EQ(ParseCommandLine({"--", "--odd name"}).course, "--odd name");
+  EXPECT_EQ(ParseCommandLine({"--update-url", "http://127.0.0.1:8080"}).update_url,
+            "http://127.0.0.1:8080");
 
-  for (const auto& wrong : std::vector<std::vector<std::string>>{
-           {"--codepage"}, {"--frobnicate"}, {"a", "b"}, {"--demo", "a"}}) {
+  for (const auto& wrong : std::vector<std::vector<std::string>>{{"--codepage"},
+                                                                 {"--frobnicate"},
+                                                                 {"a", "b"},
+                                                                 {"--demo", "a"},
+                                                                 {"--update-url", "https://x"},
+                                                                 {"--update-url", "http://x/"}}) {
     EXPECT_THROW(ParseCommandLine(wrong), Exception) << wrong.front();
   }
 }

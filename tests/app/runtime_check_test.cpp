@@ -174,6 +174,27 @@ TEST_F(RuntimeCheck, RunsOnTheFirstTickOnlyAndBeforeTheUpdateCheck) {
   EXPECT_FALSE(h.form->Timer1->Enabled());
 }
 
+// While the course movie waits in a call (a dialog it opened, a window drag), the version
+// cannot be read: the check waits for a later tick instead of calling the runtime broken.
+// A program that is already ending says nothing about the runtime.
+TEST_F(RuntimeCheck, WaitsWhileTheMovieIsBusyAndStaysQuietWhenEnding) {
+  SetVersion(u"32", u"0");
+  h.flashversion.busy = true;
+  Tick();
+  Tick();
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(h.form->Timer1->Enabled());
+  h.flashversion.busy = false;
+  Tick();
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_FALSE(h.form->Timer1->Enabled());
+
+  CheckHarness ending;  // nothing readable, and the program asked to end meanwhile
+  ending.windows.Terminate();
+  ending.windows.Advance(1000);
+  EXPECT_TRUE(ending.Entries("dialog").empty());
+}
+
 // --- the driver, as a course author runs it ------------------------------------------------
 
 std::vector<Json> RunDriver(const std::string& app_dir, const std::string& appdata,

@@ -121,6 +121,33 @@ TEST(MovieHeader, UnreadableHeadersGiveNoSize) {
   EXPECT_FALSE(ReadStageSize(AsText(swf::WriteMovie({.width = 0, .height = 0}, {}))));
 }
 
+// A movie that cannot be played is told apart from a whole one before it is played.
+TEST(MovieHeader, WholeMoviesAndWhatKeepsOthersFromPlaying) {
+  const std::string fws = AsText(swf::WriteMovie({.width = 640, .height = 400}, {}));
+  const std::string cws = Compress(fws);
+  std::string damaged = cws;
+  damaged[12] ^= 0x5a;
+  const std::pair<std::string, const char*> cases[] = {
+      {fws, nullptr},
+      {cws, nullptr},
+      {fws.substr(0, fws.size() - 1), "cut short"},
+      {cws.substr(0, cws.size() - 4), "cut short"},
+      {cws.substr(0, 9), "cut short"},
+      {damaged, "damaged"},
+      {"hello, this is a text file", "not a Flash movie"},
+      {"", "not a Flash movie"},
+  };
+  for (const auto& [bytes, problem] : cases) {
+    const auto found = player::MovieProblem(bytes);
+    if (problem == nullptr) {
+      EXPECT_FALSE(found) << *found;
+    } else {
+      ASSERT_TRUE(found) << problem;
+      EXPECT_NE(found->find(problem), std::string::npos) << *found;
+    }
+  }
+}
+
 // --- The course folder ------------------------------------------------------------------
 
 const fs::path kCourse = QM_COURSE_DIR;

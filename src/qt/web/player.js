@@ -1011,6 +1011,24 @@
   // --- The host's operations -----------------------------------------------------------
 
   let player = null;
+
+  // A movie the player cannot play: Ruffle shows its error screen and destroys its
+  // instance. The host is told, with the last error the player reported (its log lines
+  // carry %c style marks and the styles as further arguments).
+  let unloading = false; // the page removes the player itself (synchronously)
+  let lastError = "";
+  const consoleError = console.error.bind(console);
+  console.error = function (...args) {
+    lastError = String(args[0]).replace(/%c/g, "").trim();
+    consoleError(...args);
+  };
+  const consoleLog = console.log.bind(console);
+  console.log = function (...args) {
+    if (!unloading && player !== null && String(args[0]).startsWith("Ruffle instance destroyed")) {
+      console.debug("qm-movie-failed " + lastError);
+    }
+    consoleLog(...args);
+  };
   const kGetVariable = "__qm_getvariable";
   const kPlay = "__qm_play";
   const kStop = "__qm_stop";
@@ -1092,7 +1110,12 @@
     },
     unload() {
       if (player !== null) {
-        player.remove();
+        unloading = true;
+        try {
+          player.remove();
+        } finally {
+          unloading = false;
+        }
         player = null;
       }
       return true;
