@@ -1,0 +1,419 @@
+// A course played straight from a read-only medium (its CD, a read-only share): the real
+// "quillmere COURSE" under a virtual X server, on a course folder that nothing may write
+// to. The course movie is read_only.swf (tools/course_run_movies.cpp): it takes its
+// commands from a writable folder beside the course ("../control") and reports each
+// call's result there. The program runs with QM_DIALOG_LOG=1; the test reads the
+// dialogs from its standard error and answers them with real key presses.
+//
+// Root ignores file permissions, so as root the course is a read-only bind mount in a
+// mount namespace of the program's own (unshare), which vanishes with the program, or,
+// where mounting is not allowed, the program runs as the unprivileged user "nobody"; as
+// another user the course's files and folders lose their write permission. Where none
+// of these can be set up the test is skipped and says why.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
+  const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string FirstLine(const fs::path& path) {
+  std::string text = ReadFile(path);
+  text = text.substr(0, text.find_first_of("\r\n"));
+  return text;
+}
+
+// Runs a command without a shell; its exit status, or -1.
+int Run(const std::vector<std::string>& argv) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::freopen("/dev/null", "w", stderr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string Output(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+// Every file below `folder` with its content.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).string();
+    files[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
+  }
+  return files;
+}
+
+// The course on disk: "source" holds it and the program plays it read-only, in the
+// first of these ways that works here:
+//   - as root, from the mount point "Course", a read-only bind mount of "source" in a
+//     mount namespace of the program's own (unshare);
+//   - as root, as the unprivileged user "nobody" (setpriv), for whom the folder root
+//     owns is read-only;
+//   - as another user, from "source" with its write permissions taken away.
+// "control" beside it, writable by all, is where the movie reads commands and writes
+// results.
+class ReadOnlyCourse {
+ public:
+  ReadOnlyCourse() {
+    base_ = fs::temp_directory_path() / ("qm-read-only-e2e-" + std::to_string(getpid()));
+    fs::remove_all(base_);
+    fs::create_directories(Source() / "data");
+    fs::create_directories(Control());
+    fs::create_directories(Home());
+    fs::copy_file(QM_COURSE_RUN_MOVIES_DIR "/read_only.swf", Source() / "main.swf");
+    fs::copy_file(QM_MOVIES_DIR "/version.swf", Source() / "version.swf");
+    std::ofstream(Source() / "lesson.txt") << "Lesson one\r\nGreetings\r\n";
+    std::ofstream(Source() / "data" / "words.txt") << "apple\r\n";
+    course_ = Source();
+    if (geteuid() != 0) {
+      way_ = Way::kPermissions;
+      for (const auto& entry : fs::recursive_directory_iterator(Source())) Protect(entry.path());
+      Protect(Source());
+    } else if (fs::create_directories(base_ / "Course");
+               Run({"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                    std::string(kMountReadOnly) + " && ! touch \"$2/probe\"", "sh",
+                    Source().string(), (base_ / "Course").string()}) == 0) {
+      way_ = Way::kMount;
+      course_ = base_ / "Course";
+    } else {
+      way_ = Way::kOtherUser;
+      fs::permissions(Control(), fs::perms::all);
+      fs::permissions(Home(), fs::perms::all);
+      // The display's key, for the other user.
+      if (const char* key = std::getenv("XAUTHORITY"); key != nullptr && fs::exists(key)) {
+        fs::copy_file(key, base_ / "Xauthority");
+        fs::permissions(base_ / "Xauthority", fs::perms::others_read, fs::perm_options::add);
+      }
+    }
+    // Whoever plays the course may write beside it, but not in it.
+    const std::vector<std::string> as = Player();
+    std::vector<std::string> can_write = as, cannot_write = as;
+    can_write.insert(can_write.end(), {"touch", (Control() / "probe").string()});
+    cannot_write.insert(cannot_write.end(), {"touch", (Source() / "probe").string()});
+    if (way_ != Way::kMount && (Run(can_write) != 0 || Run(cannot_write) == 0)) {
+      unusable_ = geteuid() == 0
+                      ? "as root a read-only course needs a read-only bind mount in a mount "
+                        "namespace of its own (unshare --mount, mount --bind) or an unprivileged "
+                        "user to play it (setpriv), and this machine allows neither"
+                      : "the course folder stays writable without its write permissions";
+    }
+    before_ = Snapshot(Source());
+  }
+  ~ReadOnlyCourse() {
+    if (way_ == Way::kPermissions) {
+      fs::permissions(Source(), fs::perms::owner_write, fs::perm_options::add);
+      for (const auto& entry : fs::recursive_directory_iterator(Source())) {
+        fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
+      }
+    }
+    if (::testing::Test::HasFailure()) {
+      std::printf("test folder kept: %s\n", base_.c_str());
+    } else {
+      fs::remove_all(base_);
+    }
+  }
+
+  // Why the course cannot be made read-only here; empty when it can.
+  const std::string& Unusable() const { return unusable_; }
+  fs::path Source() const { return base_ / "source"; }
+  fs::path Control() const { return base_ / "control"; }
+  fs::path Home() const { return base_ / "home"; }
+  fs::path Base() const { return base_; }
+  bool Unchanged() const { return Snapshot(Source()) == before_; }
+
+  // The command line that plays the course read-only.
+  std::vector<std::string> CommandLine() const {
+    if (way_ == Way::kMount) {
+      return {"unshare",
+              "--mount",
+              "--propagation",
+              "private",
+              "sh",
+              "-c",
+              std::string(kMountReadOnly) + " && exec \"$3\" \"$2\"",
+              "sh",
+              Source().string(),
+              course_.string(),
+              QM_PROGRAM};
+    }
+    std::vector<std::string> line = Player();
+    line.insert(line.end(), {QM_PROGRAM, course_.string()});
+    return line;
+  }
+  // What the program's environment needs besides.
+  std::vector<std::pair<std::string, std::string>> Environment() const {
+    std::vector<std::pair<std::string, std::string>> env = {
+        {"QM_DIALOG_LOG", "1"}, {"XDG_CONFIG_HOME", (Home() / "config").string()}};
+    if (way_ == Way::kOtherUser) {
+      env.insert(env.end(), {{"HOME", Home().string()},
+                             {"XDG_DATA_HOME", (Home() / "data").string()},
+                             {"XAUTHORITY", (base_ / "Xauthority").string()}});
+    }
+    return env;
+  }
+
+ private:
+  enum class Way { kMount, kOtherUser, kPermissions };
+  static constexpr const char* kMountReadOnly =
+      "mount --bind \"$1\" \"$2\" && mount -o remount,bind,ro \"$2\"";
+
+  // The start of a command line that runs as the user who plays the course.
+  std::vector<std::string> Player() const {
+    if (way_ != Way::kOtherUser) return {};
+    return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  }
+
+  static void Protect(const fs::path& path) {
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+
+  fs::path base_;
+  fs::path course_;
+  Way way_ = Way::kPermissions;
+  std::string unusable_;
+  std::map<std::string, std::string> before_;
+};
+
+// The program playing the course; it writes its output to a log beside the course.
+class Program {
+ public:
+  explicit Program(const ReadOnlyCourse& course) : log_(course.Base() / "program.log") {
+    const std::vector<std::string> argv = course.CommandLine();
+    const auto environment = course.Environment();
+    pid_ = fork();
+    if (pid_ == 0) {
+      for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+      if (FILE* log = std::fopen(log_.c_str(), "w")) {
+        dup2(fileno(log), 1);
+        dup2(fileno(log), 2);
+      }
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~Program() {
+    if (Running()) kill(pid_, SIGKILL);
+    if (!ended_) waitpid(pid_, nullptr, 0);
+  }
+
+  bool Running() {
+    if (ended_) return false;
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) ended_ = true;
+    return !ended_;
+  }
+  std::string Log() const { return ReadFile(log_); }
+
+  // The dialogs that opened, in order: {"dialog": "open", "type", "caption", "text"}.
+  std::vector<Json> Opened() const { return Dialogs("open"); }
+  std::size_t ClosedCount() const { return Dialogs("closed").size(); }
+
+  // Presses Return in the program's windows other than the main window until one more
+  // dialog has reported that it closed.
+  bool AnswerDialog() {
+    const std::size_t closed_before = ClosedCount();
+    const auto closed = [&] { return ClosedCount() > closed_before; };
+    for (int attempt = 0; attempt < 20 && !closed(); ++attempt) {
+      std::istringstream ids(
+          Output("timeout 5 xdotool search --onlyvisible --pid " + std::to_string(pid_)));
+      for (std::string id; ids >> id;) {
+        const std::string info = Output("timeout 5 xwininfo -id " + id);
+        if (info.find("Width: 1024") != std::string::npos &&
+            info.find("Height: 652") != std::string::npos) {
+          continue;  // the main window
+        }
+        Output("timeout 5 xdotool windowfocus --sync " + id + " key Return");
+      }
+      WaitFor(closed, 500);
+    }
+    return closed();
+  }
+
+ private:
+  std::vector<Json> Dialogs(const std::string& event) const {
+    std::vector<Json> out;
+    std::istringstream in(Log());
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("{\"dialog\"", 0) != 0) continue;
+      const Json entry = Json::parse(line, nullptr, false);
+      if (!entry.is_discarded() && entry["dialog"] == event) out.push_back(entry);
+    }
+    return out;
+  }
+
+  fs::path log_;
+  pid_t pid_ = -1;
+  bool ended_ = false;
+};
+
+// What one command of the movie led to.
+struct Outcome {
+  bool acknowledged = false;
+  std::string result;         // "typeof:value" of the call
+  std::vector<Json> dialogs;  // the dialogs that opened meanwhile
+};
+
+class Movie {
+ public:
+  Movie(const ReadOnlyCourse& course, Program& program) : course_(course), program_(program) {}
+
+  // Has the movie carry out a call or an fscommand, answering every dialog it opens.
+  Outcome Do(const std::string& kind, const std::string& name, const std::string& a = "",
+             const std::string& b = "", int timeout_ms = 60000) {
+    const std::string line =
+        std::to_string(++sequence_) + "|" + kind + "|" + name + "|" + a + "|" + b;
+    const std::size_t opened_before = program_.Opened().size();
+    std::ofstream(course_.Control() / "cmd.tmp") << line << "\r\n";
+    fs::rename(course_.Control() / "cmd.tmp", course_.Control() / "cmd.txt");
+
+    Outcome outcome;
+    std::size_t answered = opened_before;
+    const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (Clock::now() < end && program_.Running()) {
+      if (FirstLine(course_.Control() / "ack.txt") == line) {
+        outcome.acknowledged = true;
+        break;
+      }
+      if (program_.Opened().size() > answered) {
+        if (!program_.AnswerDialog()) break;
+        ++answered;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    outcome.result = FirstLine(course_.Control() / "result.txt");
+    const std::vector<Json> opened = program_.Opened();
+    outcome.dialogs.assign(opened.begin() + static_cast<std::ptrdiff_t>(opened_before),
+                           opened.end());
+    return outcome;
+  }
+
+ private:
+  const ReadOnlyCourse& course_;
+  Program& program_;
+  int sequence_ = 0;
+};
+
+// One dialog of `type` showing `text`.
+void ExpectOneDialog(const Outcome& outcome, const std::string& type, const std::string& text) {
+  ASSERT_EQ(outcome.dialogs.size(), 1u);
+  EXPECT_EQ(outcome.dialogs[0]["type"], type);
+  EXPECT_EQ(outcome.dialogs[0]["text"], text);
+}
+
+TEST(ReadOnlyCourse, PlaysAndEveryWriteEndsAsTheFileRulesSay) {
+  ReadOnlyCourse course;
+  if (!course.Unusable().empty()) GTEST_SKIP() << course.Unusable();
+  Program program(course);
+  Movie movie(course, program);
+
+  // The course starts and reads its own files.
+  Outcome o = movie.Do("call", "loadfile", "lesson.txt");
+  ASSERT_TRUE(o.acknowledged) << program.Log();
+  EXPECT_EQ(o.result, "string:Lesson one");
+  EXPECT_TRUE(o.dialogs.empty());
+  o = movie.Do("call", "fileexists", "data/words.txt");
+  EXPECT_EQ(o.result, "boolean:true");
+
+  // Saving fails in the general error report and the call returns without a value: a
+  // new file in the course folder, an existing file in an existing subfolder, and each
+  // of the three saving commands.
+  for (const auto& [command, path] :
+       std::vector<std::pair<std::string, std::string>>{{"savefile", "notes.txt"},
+                                                        {"saveBytes", "data/words.txt"},
+                                                        {"saveToUTF8", "data/new.txt"}}) {
+    SCOPED_TRACE(command + " " + path);
+    o = movie.Do("call", command, path, "changed");
+    ASSERT_TRUE(o.acknowledged) << program.Log();
+    EXPECT_EQ(o.result, "undefined:undefined");
+    ExpectOneDialog(o, "error_report", "File access denied.");
+  }
+  // A file whose folders cannot be made: the folder is not there for the file either.
+  o = movie.Do("call", "savefile", "notes/today/note.txt", "changed");
+  ASSERT_TRUE(o.acknowledged) << program.Log();
+  EXPECT_EQ(o.result, "undefined:undefined");
+  ExpectOneDialog(o, "error_report", "Invalid filename.");
+
+  // "newfolder": false with its message for a new folder, true for one that exists.
+  o = movie.Do("call", "newfolder", "lesson2/words");
+  ASSERT_TRUE(o.acknowledged) << program.Log();
+  EXPECT_EQ(o.result, "boolean:false");
+  ExpectOneDialog(o, "message", "创建文件夹失败");
+  o = movie.Do("call", "newfolder", "data");
+  EXPECT_EQ(o.result, "boolean:true");
+  EXPECT_TRUE(o.dialogs.empty());
+
+  // Recording: "Temp.wav" cannot be made, so the recorder reports its device failure.
+  o = movie.Do("fscommand", "beginrecord");
+  ASSERT_TRUE(o.acknowledged) << program.Log();
+  ExpectOneDialog(o, "system", "媒体设备初始化失败！");
+  if (!o.dialogs.empty()) {
+    EXPECT_EQ(o.dialogs[0]["caption"], "错误");
+  }
+  // Nothing was recorded, so there is nothing to stop, save or play back.
+  o = movie.Do("fscommand", "stopandplayrecord");
+  ASSERT_TRUE(o.acknowledged) << program.Log();
+  EXPECT_TRUE(o.dialogs.empty());
+
+  // The course plays on, and nothing was written into it.
+  o = movie.Do("call", "loadfile", "data/words.txt");
+  EXPECT_EQ(o.result, "string:apple");
+  EXPECT_TRUE(program.Running());
+  EXPECT_TRUE(course.Unchanged());
+}
+
+}  // namespace
