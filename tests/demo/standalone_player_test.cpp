@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "demo/x_session.h"
 
@@ -71,21 +74,33 @@ TEST_F(StandalonePlayer, PlaysTheMovieInAWindowOfItsOwnAndEndsWhenClosed) {
   EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
-TEST_F(StandalonePlayer, AMissingMovieIsToldAndNotPlayed) {
-  const std::string missing = (folder_ / "Lesson 9.swf").string();
-  player_ = Start(kPlayer, {missing}, folder_ / "errors.txt");
+// A missing movie, one cut short and a file that is no movie: told, named, not played.
+TEST_F(StandalonePlayer, AMovieThatCannotBePlayedIsToldAndNotPlayed) {
+  std::ifstream in(kLessonMovie, std::ios::binary);
+  const std::string whole((std::istreambuf_iterator<char>(in)), {});
+  const fs::path cut = folder_ / "Lesson 8.swf", text = folder_ / "Lesson 7.swf";
+  std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.size() / 2);
+  std::ofstream(text, std::ios::binary) << "a text file\n";
+  const std::pair<fs::path, std::string> cases[] = {
+      {folder_ / "Lesson 9.swf", "could not be found:\n"},
+      {cut, "cannot be played:\n"},
+      {text, "cannot be played:\n"},
+  };
+  for (const auto& [movie, told] : cases) {
+    SCOPED_TRACE(movie.filename().string());
+    player_ = Start(kPlayer, {movie.string()}, folder_ / "errors.txt");
+    const auto box = display_->WaitForTitled("FlashPlayer", 30);
+    ASSERT_TRUE(box) << "no message shown; stderr:\n" << player_.Errors();
+    EXPECT_NE(player_.Errors().find(told + movie.string()), std::string::npos) << player_.Errors();
+    EXPECT_FALSE(display_->FindTitled(movie.filename().string()));
 
-  const auto box = display_->WaitForTitled("FlashPlayer", 30);
-  ASSERT_TRUE(box) << "no message shown; stderr:\n" << player_.Errors();
-  EXPECT_NE(player_.Errors().find("could not be found:\n" + missing), std::string::npos)
-      << player_.Errors();
-  EXPECT_FALSE(display_->FindTitled("Lesson 9.swf"));
-
-  display_->Close(*box);
-  const auto status = WaitExit(player_.pid, 15);
-  ASSERT_TRUE(status);
-  ASSERT_TRUE(WIFEXITED(*status));
-  EXPECT_EQ(WEXITSTATUS(*status), 1);
+    display_->Close(*box);
+    const auto status = WaitExit(player_.pid, 15);
+    ASSERT_TRUE(status);
+    ASSERT_TRUE(WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 1);
+    player_.pid = -1;
+  }
 }
 
 }  // namespace
