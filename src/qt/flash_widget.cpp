@@ -416,6 +416,7 @@ void FlashWidget::SetPlaying(bool playing) {
     return;
   }
   const Result result = Run(script);
+  if (result.stopped) return;  // the movie is gone; the next one starts playing
   if (!result.ok) throw EFlashControlError(Utf8(result.error));
 }
 
