@@ -24,8 +24,10 @@ if(QM_TESTS)
   add_executable(read_only_course_e2e_tests tests/e2e/read_only_course_e2e_test.cpp)
   target_link_libraries(read_only_course_e2e_tests PRIVATE
     GTest::gtest GTest::gtest_main nlohmann_json::nlohmann_json)
+  target_include_directories(read_only_course_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(read_only_course_e2e_tests PRIVATE
     QM_PROGRAM="$<TARGET_FILE:quillmere>"
+    QM_SHELL_MOVIES_DIR="${QM_SHELL_MOVIES_DIR}"
     QM_COURSE_RUN_MOVIES_DIR="${QM_COURSE_RUN_MOVIES_DIR}"
     QM_MOVIES_DIR="${QM_MOVIES_DIR}")
   add_dependencies(read_only_course_e2e_tests quillmere qm_course_run_movies qm_avm1_movies)

@@ -31,27 +31,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "e2e/shell_program.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
-
-bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
-  const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using qm::testing::shell::Output;
+using qm::testing::shell::ReadFile;
+using qm::testing::shell::WaitFor;
 
 std::string FirstLine(const fs::path& path) {
   std::string text = ReadFile(path);
@@ -73,16 +62,6 @@ int Run(const std::vector<std::string>& argv) {
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
-}
-
-std::string Output(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-  pclose(pipe);
-  return out;
 }
 
 // Every file below `folder` with its content.
