@@ -13,10 +13,19 @@ if(QM_TESTS)
   add_executable(qm_qt_audio_tests tests/qt/qt_audio_test.cpp tests/support/test_support.cpp)
   target_include_directories(qm_qt_audio_tests PRIVATE tests)
   target_link_libraries(qm_qt_audio_tests PRIVATE qm_qt_audio qm_headless GTest::gtest)
+  target_compile_definitions(qm_qt_audio_tests PRIVATE
+    QM_SOUND_SERVER_SCRIPT="${CMAKE_SOURCE_DIR}/scripts/sound_server.sh")
   # Real sound: the server that scripts/test.sh starts (PULSE_SERVER comes from there).
   add_test(NAME qt_audio.real_sound COMMAND qm_qt_audio_tests --gtest_filter=RealSound.*)
+  # Tests labelled "sound" use a PulseAudio server (scripts/test.sh gives them a second
+  # try, and counts it).
   set_tests_properties(qt_audio.real_sound PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120 RUN_SERIAL TRUE)
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120 RUN_SERIAL TRUE LABELS sound)
+  # A server of the test's own, stopped and started again mid-playback and mid-recording.
+  add_test(NAME qt_audio.sound_server_lost
+    COMMAND qm_qt_audio_tests --gtest_filter=SoundServerLost.*)
+  set_tests_properties(qt_audio.sound_server_lost PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 240 LABELS sound)
   # No sound server at all.
   add_test(NAME qt_audio.no_sound_device COMMAND qm_qt_audio_tests --gtest_filter=NoSoundDevice.*)
   set_tests_properties(qt_audio.no_sound_device PROPERTIES

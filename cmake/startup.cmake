@@ -35,7 +35,7 @@ file(CONFIGURE OUTPUT ${QM_RUFFLE_DIR}/qm-wasm.js CONTENT
 set(QM_BENCH_MOVIES_DIR ${CMAKE_BINARY_DIR}/bench_movies)
 add_custom_command(
   OUTPUT ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf
-         ${QM_BENCH_MOVIES_DIR}/busy.swf
+         ${QM_BENCH_MOVIES_DIR}/busy.swf ${QM_BENCH_MOVIES_DIR}/cheap.swf
   COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_BENCH_MOVIES_DIR}
   COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main StillMovie
           -swf ${QM_BENCH_MOVIES_DIR}/still.swf -swf-version 11.2 -swf-header 1024:652:24:ffffff
@@ -43,13 +43,15 @@ add_custom_command(
           -swf ${QM_BENCH_MOVIES_DIR}/animated.swf -swf-version 11.2 -swf-header 400:400:30:ffffff
   COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main BusyMovie
           -swf ${QM_BENCH_MOVIES_DIR}/busy.swf -swf-version 11.2 -swf-header 400:200:24:ffffff
+  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main BusyMovie -D cheap
+          -swf ${QM_BENCH_MOVIES_DIR}/cheap.swf -swf-version 11.2 -swf-header 400:200:24:ffffff
   DEPENDS ${CMAKE_SOURCE_DIR}/bench/movies/StillMovie.hx
           ${CMAKE_SOURCE_DIR}/bench/movies/AnimatedMovie.hx
           ${CMAKE_SOURCE_DIR}/bench/movies/BusyMovie.hx
   COMMENT "Compiling the start-up benchmark's movies")
 add_custom_target(qm_bench_movies ALL
   DEPENDS ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf
-          ${QM_BENCH_MOVIES_DIR}/busy.swf)
+          ${QM_BENCH_MOVIES_DIR}/busy.swf ${QM_BENCH_MOVIES_DIR}/cheap.swf)
 
 # A movie that starts a sound by itself after a silent while (the audio output's rest).
 find_program(QM_ESPEAK espeak-ng REQUIRED)
@@ -71,6 +73,14 @@ if(QM_BENCH)
   target_link_libraries(bench_startup PRIVATE qm_flash)
   target_compile_definitions(bench_startup PRIVATE QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}")
   add_dependencies(bench_startup qm_bench_movies)
+
+  # The frame rate a still movie keeps when its frames cost time, against one whose
+  # frames cost nothing, in the same run.
+  add_executable(bench_frame_pacing bench/frame_pacing_bench.cpp)
+  target_include_directories(bench_frame_pacing PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(bench_frame_pacing PRIVATE qm_flash)
+  target_compile_definitions(bench_frame_pacing PRIVATE QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}")
+  add_dependencies(bench_frame_pacing qm_bench_movies)
 endif()
 
 if(QM_TESTS)

@@ -225,7 +225,7 @@ std::uint32_t EmulatedMediaControl::Device::StartPlay(std::uint32_t flags, const
   stream_ = endpoint_.StartOutput(format_, *this);
   if (!stream_) {
     mode_ = Mode::kStopped;
-    return kMciErrWaveOutputsUnsuitable;
+    return endpoint_.Reachable() ? kMciErrWaveOutputsUnsuitable : kMciErrHardware;
   }
   if (flags & kMciNotify) pending_ = parms.dwCallback;
   return 0;
@@ -252,7 +252,7 @@ std::uint32_t EmulatedMediaControl::Device::StartRecord(std::uint32_t flags,
   if (!stream_) {
     mode_ = Mode::kStopped;
     captured_.clear();
-    return kMciErrWaveInputsUnsuitable;
+    return endpoint_.Reachable() ? kMciErrWaveInputsUnsuitable : kMciErrHardware;
   }
   if (flags & kMciNotify) pending_ = parms.dwCallback;
   return 0;
@@ -432,6 +432,8 @@ std::uint32_t EmulatedMediaControl::Open(std::uint32_t flags, MciParms& parms) {
   const bool usable = kind == Device::Kind::kWave ? endpoint_.HasOutput() || endpoint_.HasInput()
                                                   : endpoint_.HasOutput();
   if (!usable) return kMciErrDeviceNotInstalled;
+  // The sound server went away: the device cannot work until it is back.
+  if (!endpoint_.Reachable()) return kMciErrHardware;
 
   Loaded loaded = LoadSoundFile(resolve_(parms.lpstrElementName));
   if (loaded.error != 0) return loaded.error;
@@ -513,7 +515,9 @@ std::optional<std::string> EmulatedMediaControl::GetErrorString(std::uint32_t co
       message = "The driver cannot recognize the specified command.";
       break;
     case kMciErrHardware:
-      message = "There is a problem with your media device.";
+      message =
+          "The sound device cannot be reached: the sound system stopped. Sound works again "
+          "as soon as it is back.";
       break;
     case kMciErrInvalidDeviceName:
       message = "The specified device is not open or is not recognized by MCI.";

@@ -26,7 +26,7 @@ class IAudioSource {
   virtual bool Exhausted() const = 0;
   // Everything read has been played out.
   virtual void Finished() = 0;
-  // The stream broke off (the device went away).
+  // The stream broke off (the device went away); no callback follows.
   virtual void Failed(const std::string& reason) = 0;
 };
 
@@ -51,8 +51,12 @@ class IAudioEndpoint {
   virtual ~IAudioEndpoint() = default;
   virtual bool HasOutput() = 0;
   virtual bool HasInput() = 0;
-  // Starts playing what `source` gives; null when the device refuses the format or is
-  // missing. `source` outlives the stream.
+  // False while the sound system cannot be reached (its server stopped or went away):
+  // no stream starts then. Asking again tries the device again, so the devices work once
+  // it is back, without a restart.
+  virtual bool Reachable() { return true; }
+  // Starts playing what `source` gives; null when the device refuses the format, is
+  // missing or cannot be reached. `source` outlives the stream.
   virtual std::unique_ptr<IAudioStream> StartOutput(const AudioFormat& format,
                                                     IAudioSource& source) = 0;
   // Starts capturing into `sink`; null as above.

