@@ -323,10 +323,12 @@ class LosableEndpoint : public IAudioEndpoint {
   void GoAway() {
     away_ = true;
     while (running_ != nullptr) {
-      Stream* broken = running_;
+      // The report may end the stream: what it needs is taken first.
+      IAudioSource* source = running_->source;
+      IAudioSink* sink = running_->sink;
       running_ = nullptr;
-      if (broken->source) broken->source->Failed("gone");
-      if (broken->sink) broken->sink->Failed("gone");
+      if (source) source->Failed("gone");
+      if (sink) sink->Failed("gone");
     }
   }
   void ComeBack() { away_ = false; }
