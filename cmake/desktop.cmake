@@ -72,7 +72,8 @@ endif()
 if(QM_TESTS)
   # The program when its player fails: the renderer killed, a movie that cannot be
   # played, the runtime check while the movie waits in a dialog.
-  add_executable(player_failure_e2e_tests tests/e2e/player_failure_e2e_test.cpp)
+  add_executable(player_failure_e2e_tests tests/e2e/player_failure_e2e_test.cpp
+    tests/support/nginx_server.cpp)
   target_include_directories(player_failure_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(player_failure_e2e_tests PRIVATE
     GTest::gtest GTest::gtest_main nlohmann_json::nlohmann_json)

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "e2e/shell_program.h"
+#include "support/nginx_server.h"
 
 namespace {
 
@@ -157,6 +158,36 @@ TEST(PlayerFailure, TheRuntimeCheckWaitsForAMovieHeldInADialog) {
   Sleep(3000);  // the check has read the version by now
   EXPECT_TRUE(program.Running());
   EXPECT_EQ(program.Opened().size(), 1u) << program.Log();
+}
+
+// An upgrade offered at start: the learner accepts it, it downloads, starts and ends the
+// program. The runtime check, which waits behind the question and the download, says
+// nothing about the runtime as the program ends.
+TEST(PlayerFailure, AnAcceptedUpgradeEndsTheProgramWithoutARuntimeMessage) {
+  const fs::path www = fs::temp_directory_path() / ("qm-update-www-" + std::to_string(getpid()));
+  fs::remove_all(www);
+  const fs::path reply =
+      www / "index.php/index/soft_update/5E0B7C1A-93D4-4F2B-A8E6-3C71D9B04F25/1.0/index.html";
+  fs::create_directories(reply.parent_path());
+  fs::create_directories(www / "upload");
+  std::ofstream(reply) << "A new version is ready. @@@/upload/setup.bin";
+  std::ofstream(www / "upload/setup.bin") << std::string(512 * 1024, 'u');
+  qm::testing::NginxServer nginx(www);
+  ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
+
+  Course course("upgrade", "version_11_0");
+  Program program(course, {}, {"--update-url", nginx.Url()});
+  const auto question = NextOpened(program, 0);
+  ASSERT_TRUE(question) << program.Log();
+  EXPECT_EQ((*question)["text"], "检查到软件有升级程序，是否升级？");
+  ASSERT_TRUE(program.AnswerDialog(0));  // Return: the default button, "yes"
+  EXPECT_EQ(program.WaitExit(60000), std::optional<int>(0)) << program.Log();
+  EXPECT_EQ(ReadFile(course.Dir() / "setup.bin").size(), 512u * 1024);
+  for (const Json& opened : program.Opened()) {
+    EXPECT_EQ(opened["text"].get<std::string>().find("flashplayer"), std::string::npos)
+        << opened.dump();
+  }
+  fs::remove_all(www);
 }
 
 }  // namespace

@@ -147,8 +147,13 @@ class Course {
 class Program {
  public:
   explicit Program(const Course& course,
-                   const std::vector<std::pair<std::string, std::string>>& environment = {})
+                   const std::vector<std::pair<std::string, std::string>>& environment = {},
+                   const std::vector<std::string>& arguments = {})
       : log_(course.Dir() / "stderr.log") {
+    const std::string exe = (course.Dir() / "quillmere").string();
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       setenv("QM_DIALOG_LOG", "1", 1);
@@ -158,8 +163,7 @@ class Program {
         dup2(fileno(log), 1);
         dup2(fileno(log), 2);
       }
-      const std::string exe = (course.Dir() / "quillmere").string();
-      execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+      execv(exe.c_str(), argv.data());
       _exit(127);
     }
   }
