@@ -38,7 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
-using qm::testing::shell::Output;
+using qm::testing::shell::Program;
 using qm::testing::shell::ReadFile;
 using qm::testing::shell::WaitFor;
 
@@ -206,80 +206,6 @@ class ReadOnlyCourse {
   std::map<std::string, std::string> before_;
 };
 
-// The program playing the course; it writes its output to a log beside the course.
-class Program {
- public:
-  explicit Program(const ReadOnlyCourse& course) : log_(course.Base() / "program.log") {
-    const std::vector<std::string> argv = course.CommandLine();
-    const auto environment = course.Environment();
-    pid_ = fork();
-    if (pid_ == 0) {
-      for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-      if (FILE* log = std::fopen(log_.c_str(), "w")) {
-        dup2(fileno(log), 1);
-        dup2(fileno(log), 2);
-      }
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
-  }
-  ~Program() {
-    if (Running()) kill(pid_, SIGKILL);
-    if (!ended_) waitpid(pid_, nullptr, 0);
-  }
-
-  bool Running() {
-    if (ended_) return false;
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) ended_ = true;
-    return !ended_;
-  }
-  std::string Log() const { return ReadFile(log_); }
-
-  // The dialogs that opened, in order: {"dialog": "open", "type", "caption", "text"}.
-  std::vector<Json> Opened() const { return Dialogs("open"); }
-  std::size_t ClosedCount() const { return Dialogs("closed").size(); }
-
-  // Presses Return in the program's windows other than the main window until one more
-  // dialog has reported that it closed.
-  bool AnswerDialog() {
-    const std::size_t closed_before = ClosedCount();
-    const auto closed = [&] { return ClosedCount() > closed_before; };
-    for (int attempt = 0; attempt < 20 && !closed(); ++attempt) {
-      std::istringstream ids(
-          Output("timeout 5 xdotool search --onlyvisible --pid " + std::to_string(pid_)));
-      for (std::string id; ids >> id;) {
-        const std::string info = Output("timeout 5 xwininfo -id " + id);
-        if (info.find("Width: 1024") != std::string::npos &&
-            info.find("Height: 652") != std::string::npos) {
-          continue;  // the main window
-        }
-        Output("timeout 5 xdotool windowfocus --sync " + id + " key Return");
-      }
-      WaitFor(closed, 500);
-    }
-    return closed();
-  }
-
- private:
-  std::vector<Json> Dialogs(const std::string& event) const {
-    std::vector<Json> out;
-    std::istringstream in(Log());
-    for (std::string line; std::getline(in, line);) {
-      if (line.rfind("{\"dialog\"", 0) != 0) continue;
-      const Json entry = Json::parse(line, nullptr, false);
-      if (!entry.is_discarded() && entry["dialog"] == event) out.push_back(entry);
-    }
-    return out;
-  }
-
-  fs::path log_;
-  pid_t pid_ = -1;
-  bool ended_ = false;
-};
-
 // What one command of the movie led to.
 struct Outcome {
   bool acknowledged = false;
@@ -337,7 +263,7 @@ void ExpectOneDialog(const Outcome& outcome, const std::string& type, const std:
 TEST(ReadOnlyCourse, PlaysAndEveryWriteEndsAsTheFileRulesSay) {
   ReadOnlyCourse course;
   if (!course.Unusable().empty()) GTEST_SKIP() << course.Unusable();
-  Program program(course);
+  Program program(course.CommandLine(), course.Base() / "program.log", course.Environment());
   Movie movie(course, program);
 
   // The course starts and reads its own files.

@@ -143,27 +143,30 @@ class Course {
   fs::path dir_;
 };
 
-// The program, started in a course folder.
+// The program, started in a course folder, or by a command line of its own (`command`,
+// its output in `log`). It runs with QM_DIALOG_LOG=1.
 class Program {
  public:
   explicit Program(const Course& course,
                    const std::vector<std::pair<std::string, std::string>>& environment = {},
                    const std::vector<std::string>& arguments = {})
-      : log_(course.Dir() / "stderr.log") {
-    const std::string exe = (course.Dir() / "quillmere").string();
-    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+      : Program(CommandIn(course, arguments), course.Dir() / "stderr.log", environment) {}
+  Program(const std::vector<std::string>& command, const fs::path& log,
+          const std::vector<std::pair<std::string, std::string>>& environment)
+      : log_(log) {
+    std::vector<char*> argv;
+    for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       setenv("QM_DIALOG_LOG", "1", 1);
       for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-      FILE* log = std::fopen(log_.c_str(), "w");
-      if (log != nullptr) {
-        dup2(fileno(log), 1);
-        dup2(fileno(log), 2);
+      FILE* file = std::fopen(log_.c_str(), "w");
+      if (file != nullptr) {
+        dup2(fileno(file), 1);
+        dup2(fileno(file), 2);
       }
-      execv(exe.c_str(), argv.data());
+      execvp(argv[0], argv.data());
       _exit(127);
     }
   }
@@ -210,6 +213,11 @@ class Program {
     }
     return out;
   }
+  std::size_t ClosedCount() const {
+    std::size_t n = 0;
+    for (const Json& d : Dialogs()) n += d["dialog"] == "closed";
+    return n;
+  }
   std::string Log() const { return ReadFile(log_); }
 
   // The main window, once it is on screen (the program's largest visible window).
@@ -224,11 +232,7 @@ class Program {
   // Presses Return in the dialog that is open (a window of the program other than the
   // main window, which may not exist) until the dialog reports it has closed.
   bool AnswerDialog(std::size_t closed_before) {
-    auto closed = [&] {
-      std::size_t n = 0;
-      for (const Json& d : Dialogs()) n += d["dialog"] == "closed";
-      return n > closed_before;
-    };
+    auto closed = [&] { return ClosedCount() > closed_before; };
     for (int attempt = 0; attempt < 60 && !closed(); ++attempt) {
       const auto main = MainWindow();
       for (const WindowInfo& w : VisibleWindows(pid_)) {
@@ -240,9 +244,18 @@ class Program {
     }
     return closed();
   }
+  // The same for the next dialog that closes.
+  bool AnswerDialog() { return AnswerDialog(ClosedCount()); }
   bool DialogSeenOnScreen() const { return dialog_seen_; }
 
  private:
+  static std::vector<std::string> CommandIn(const Course& course,
+                                            const std::vector<std::string>& arguments) {
+    std::vector<std::string> command{(course.Dir() / "quillmere").string()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+  }
+
   fs::path log_;
   pid_t pid_ = -1;
   std::optional<int> exit_status_;
