@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "app/main_form.h"
+#include "app/course_shell.h"
 #include "headless/scripted_ports.h"
 #include "platform/std_file_system.h"
 #include "text/codepage.h"
@@ -22,31 +22,24 @@ using namespace qm;
 
 const std::string kContent = "Lesson 3: My family. Score 87, time 12:40, answers ABCDAB";
 
-struct Shell {
+struct Shell : headless::ScriptedPlatform {
   Shell() {
     text::SetAnsiCodePage("UTF-8");
     dir = fs::temp_directory_path() / ("qm-bench-" + std::to_string(getpid()));
     fs::create_directories(dir / "data");
     std::ofstream(dir / "data" / "progress.txt", std::ios::binary) << kContent << "\r\n";
     files = std::make_unique<StdFileSystem>(text::Ansi());
-    form = std::make_unique<TForm1>(
-        MainFormPorts{flash1, flashversion, windows, dialogs, shell, *files, process}, dir.string() + "/",
-        "Bench");
+    course = std::make_unique<CourseShell>(
+        CoursePorts{flash1, flashversion, windows, dialogs, shell, *files, process},
+        dir.string() + "/", "Bench");
   }
   ~Shell() {
     std::error_code ec;
     fs::remove_all(dir, ec);
   }
   fs::path dir;
-  headless::Journal journal;
-  headless::ScriptedFlashControl flash1{journal};
-  headless::ScriptedFlashControl flashversion{journal};
-  headless::ManualWindowSystem windows{journal};
-  headless::ScriptedDialogs dialogs{journal};
-  headless::RecordingShell shell{journal};
-  headless::ScriptedProcess process{journal};
   std::unique_ptr<StdFileSystem> files;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<CourseShell> course;
 };
 
 Shell& TheShell() {

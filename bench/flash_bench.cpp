@@ -25,7 +25,7 @@
 
 #include <unistd.h>
 
-#include "app/main_form.h"
+#include "app/course_shell.h"
 #include "headless/scripted_ports.h"
 #include "platform/std_file_system.h"
 #include "process_tree.h"
@@ -137,8 +137,9 @@ int main(int argc, char** argv) {
   qm::headless::RecordingShell shell(journal);
   qm::headless::ScriptedProcess process(journal);
   qm::StdFileSystem files(qm::text::Ansi());
-  qm::TForm1 form({flash1, flashversion, windows, dialogs, shell, files, process}, app_dir,
-                  "bench");
+  qm::CourseShell course({flash1, flashversion, windows, dialogs, shell, files, process}, app_dir,
+                         "bench");
+  qm::TForm1& form = course.Form1;
 
   std::vector<Clock::time_point> arrivals;
   bool done = false;
@@ -172,8 +173,8 @@ int main(int argc, char** argv) {
 
   // Baseline: the same request handed straight to the handler (scripted control).
   qm::headless::ScriptedFlashControl scripted1(journal), scripted2(journal);
-  qm::TForm1 direct({scripted1, scripted2, windows, dialogs, shell, files, process}, app_dir,
-                    "bench");
+  qm::CourseShell direct({scripted1, scripted2, windows, dialogs, shell, files, process}, app_dir,
+                         "bench");
   const std::u16string request = QString::fromLatin1(kLoadFile).toStdU16String();
   std::vector<double> direct_us;
   for (int i = 0; i < kCalls; ++i) {

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "app/main_form.h"
+#include "app/course_shell.h"
 #include "headless/media_ports.h"
 #include "headless/scripted_ports.h"
 #include "media/emulated_mci.h"
@@ -16,46 +16,27 @@
 
 namespace qm::headless {
 
-struct Driver::State {
+struct Driver::State : ScriptedPlatform {
   explicit State(const DriverOptions& options)
-      : flash1(journal),
-        flashversion(journal),
-        windows(journal),
-        dialogs(journal),
-        shell(journal),
-        process(journal),
-        files(text::Ansi()),
-        form({flash1, flashversion, windows, dialogs, shell, files, process},
-             text::Ansi().FromUtf8(options.app_dir), text::Ansi().FromUtf8(options.app_title)),
+      : files(text::Ansi()),
         audio(windows),
         mci(windows, audio, files,
             [this](std::string_view path) { return files.Resolve(path).string(); }),
         mci_journal(mci, journal),
-        recorder({windows, dialogs, mci_journal, profile, files}, form.AppDir(), form.Boundary(),
-                 [this](const std::string& event, const std::string& data) {
-                   return form.NotifyMovie(event, data);
-                 }) {}
+        course({flash1, flashversion, windows, dialogs, shell, files, process},
+               text::Ansi().FromUtf8(options.app_dir), text::Ansi().FromUtf8(options.app_title)) {}
   // The program has reported its end; what the windows do as they go (the recorder
   // closes its device) is not part of the run.
   ~State() { journal.live = nullptr; }
 
-  Journal journal;
-  ScriptedFlashControl flash1;
-  ScriptedFlashControl flashversion;
-  ManualWindowSystem windows;
-  ScriptedDialogs dialogs;
-  RecordingShell shell;
-  ScriptedProcess process;
   StdFileSystem files;
-  TForm1 form;
   // The recorder's sound: the emulated device on a sound card that runs on the clock.
   VirtualAudioEndpoint audio;
   EmulatedMediaControl mci;
   JournalingMediaControl mci_journal;
   RecordingProfileWriter profile;
-  TForm2 recorder;
-  TForm3 manager;
-  TForm6 picker;
+  // The windows come after what the recorder plays through, and go before it.
+  CourseShell course;
   bool ended = false;
 };
 
@@ -79,7 +60,7 @@ Driver::Driver(const DriverOptions& options, std::function<void(const std::strin
     state_->shell.special_folders[kCsidlCommonAppData] = text::Ansi().FromUtf8(folder);
   }
   if (options.update_url) {
-    state_->form.UpdateServiceBaseUrl = text::Ansi().FromUtf8(*options.update_url);
+    state_->course.Update.UpdateServiceBaseUrl = text::Ansi().FromUtf8(*options.update_url);
   }
 }
 
@@ -87,11 +68,8 @@ Driver::~Driver() = default;
 
 void Driver::Start() {
   State& s = *state_;
-  s.form.Form2 = &s.recorder;
-  s.form.Form3 = &s.manager;
-  s.form.Form6 = &s.picker;
-  s.form.Boundary().Run([&] { s.form.FormCreate(); });
-  s.form.Boundary().Run([&] { s.recorder.FormCreate(); });
+  s.course.Start();
+  s.course.CreateRecorder({s.mci_journal, s.profile});
   if (flash_version_ && !s.flashversion.Movie().empty()) {
     s.flashversion.SetVariable(u"mainver", text::Utf8ToUtf16(flash_version_->first));
     s.flashversion.SetVariable(u"submainver", text::Utf8ToUtf16(flash_version_->second));

@@ -197,4 +197,16 @@ class ScriptedProcess : public IProcess {
   std::optional<unsigned> exit_code_;
 };
 
+// The scripted platform of one course: every port reports what is asked of it to the
+// same journal.
+struct ScriptedPlatform {
+  Journal journal;
+  ScriptedFlashControl flash1{journal};
+  ScriptedFlashControl flashversion{journal};
+  ManualWindowSystem windows{journal};
+  ScriptedDialogs dialogs{journal};
+  RecordingShell shell{journal};
+  ScriptedProcess process{journal};
+};
+
 }  // namespace qm::headless

@@ -22,7 +22,7 @@
 #include <string>
 
 #include "app/course_folder.h"
-#include "app/main_form.h"
+#include "app/course_shell.h"
 #include "media/emulated_mci.h"
 #include "media/recorder.h"
 #include "platform/desktop_shell.h"
@@ -236,46 +236,39 @@ int Run(int argc, char** argv) {
     DesktopShell shell(text::Ansi(), "xdg-open", FindStandalonePlayer(AppDirOf(executable)));
     PosixProcess process;
 
-    // TForm1, the main window: its two Flash controls first, then the form's creation.
-    MainWindow main_window(QString::fromStdString(text::Ansi().ToUtf8(title)), windows);
-    windows.SetMainWindow(&main_window);
-    TForm1 form1(
-        {main_window.flash1(), main_window.flashversion(), windows, dialogs, shell, files, process},
-        app_dir, title);
-    if (!line.update_url.empty())
-      form1.UpdateServiceBaseUrl = text::Ansi().FromUtf8(line.update_url);
-    form1.Boundary().Run([&] { form1.FormCreate(); });
-
-    // TForm2, the recorder: never shown; the media device plays and records through the
-    // sound server, and its creation writes the media extension mappings.
+    // TForm2, the recorder, is never shown; the media device plays and records through the
+    // sound server, and the recorder's creation writes the media extension mappings.
     QtAudioEndpoint audio;
     EmulatedMediaControl mci(windows, audio, files, [&files](std::string_view path) {
       return files.Resolve(path).string();
     });
     IniProfileWriter profile(IniProfileWriter::DefaultFolder());
-    TForm2 form2({windows, dialogs, mci, profile, files}, form1.AppDir(), form1.Boundary(),
-                 [&form1](const std::string& event, const std::string& data) {
-                   return form1.NotifyMovie(event, data);
-                 });
-    form1.Boundary().Run([&] { form2.FormCreate(); });
+
+    // The course's windows over the desktop's ports: the main window with its two Flash
+    // controls, whose creation starts the movies, then the recorder and the resource
+    // windows.
+    MainWindow main_window(QString::fromStdString(text::Ansi().ToUtf8(title)), windows);
+    windows.SetMainWindow(&main_window);
+    CourseShell course(
+        {main_window.flash1(), main_window.flashversion(), windows, dialogs, shell, files, process},
+        app_dir, title);
+    if (!line.update_url.empty())
+      course.Update.UpdateServiceBaseUrl = text::Ansi().FromUtf8(line.update_url);
+    course.Start();
+    course.CreateRecorder({mci, profile});
 
     // TForm3 and TForm6, the resource manager and the resource picker: hidden until the
     // movie asks for them. Their windows register here with windows.SetModalWindow and
     // are built at their first showing.
-    TForm3 form3;
-    TForm6 form6;
+    TForm1& form1 = course.Form1;
     QtOpenDialogs open_dialogs(form1.Boundary(), files, &main_window);
     const ResourceWindowServices resource_services{
         dialogs, open_dialogs, files, shell, form1.Boundary(), form1.AppDir(), title, &main_window};
     ResourceWindows resource_windows(
-        windows, form3, form6, resource_services,
+        windows, course.Form3, course.Form6, resource_services,
         [&form1](const std::string& function, const std::string& first, const std::string& second) {
           return form1.CallMovieFunction(function, first, second);
         });
-
-    form1.Form2 = &form2;
-    form1.Form3 = &form3;
-    form1.Form6 = &form6;
 
     main_window.show();
     if (!windows.Terminated()) QApplication::exec();

@@ -1,10 +1,10 @@
-// The update check of TForm1: once per run it asks the update service whether an
-// upgrade exists, and with the user's consent downloads it with a progress dialog,
-// starts it and ends the program. Everything runs on the GUI thread; the network waits
-// keep the message queue moving, so other handlers may run nested inside the check.
+#include "update/update_check.h"
 
-#include "app/main_form.h"
+#include "platform/errors.h"
+#include "platform/file_system.h"
+#include "platform/shell.h"
 #include "text/codepage.h"
+#include "ui/error_report.h"
 #include "update/update_reply.h"
 
 #ifndef QM_UPDATE_SERVICE_URL
@@ -31,9 +31,19 @@ class ReplacementSink : public http::IBodySink {
 
 }  // namespace
 
-void TForm1::CreateUpdateComponents() {
-  UpdateServiceBaseUrl = QM_UPDATE_SERVICE_URL;
-
+UpdateCheck::UpdateCheck(IWindowSystem& windows, IDialogs& dialogs, IShell& shell,
+                         IFileSystem& files, ErrorBoundary& boundary, std::string app_dir,
+                         std::string app_title, const void* owner)
+    : UpdateServiceBaseUrl(QM_UPDATE_SERVICE_URL),
+      Message1(dialogs, std::move(app_title)),
+      IdAntiFreeze1(windows),
+      ProgressDialog1(dialogs),
+      downurlDialog1(dialogs),
+      windows_(windows),
+      shell_(shell),
+      files_(files),
+      app_dir_(std::move(app_dir)),
+      owner_(owner) {
   IdAntiFreeze1.Active = true;
   IdAntiFreeze1.IdleTimeOut = 250;
   IdAntiFreeze1.OnlyWhenIdle = true;
@@ -49,22 +59,22 @@ void TForm1::CreateUpdateComponents() {
   ProgressDialog1.Caption = text::A("进度");
   ProgressDialog1.LabelCaption = text::A("进度");
   ProgressDialog1.ShowPercent = true;
-  ProgressDialog1.OnCancel = [this] { boundary_.Run([&] { ProgressDialog1Cancel(); }); };
+  ProgressDialog1.OnCancel = [this, &boundary] { boundary.Run([&] { ProgressDialog1Cancel(); }); };
 
   Memo1.ReadOnly = true;
   Memo1.Visible = false;
 
   Timer2 =
-      ports_.windows.CreateTimer(1000, true, [this] { boundary_.Run([&] { Timer2Timer(); }); });
-  Timer3 =
-      ports_.windows.CreateTimer(1000, false, [this] { boundary_.Run([&] { Timer3Timer(); }); });
+      windows_.CreateTimer(1000, true, [this, &boundary] { boundary.Run([&] { Timer2Timer(); }); });
+  Timer3 = windows_.CreateTimer(1000, false,
+                                [this, &boundary] { boundary.Run([&] { Timer3Timer(); }); });
 }
 
-std::string TForm1::LastUrlSegment(const std::string& address) {
+std::string UpdateCheck::LastUrlSegment(const std::string& address) {
   return update::LastUrlSegment(address, text::Ansi());
 }
 
-void TForm1::Timer2Timer() {
+void UpdateCheck::Timer2Timer() {
   Timer2->SetEnabled(false);  // once per run
   IdAntiFreeze1.OnlyWhenIdle = false;
   const std::string check_address = UpdateServiceBaseUrl + std::string(update::kCheckPath) +
@@ -75,10 +85,10 @@ void TForm1::Timer2Timer() {
       std::string reply;
       http::StringSink sink(reply, kMaxReplyBytes);
       IdHTTP1.Get(check_address, sink);
-      ports_.files.WriteBinaryFile(app_dir_ + "result.txt", reply);
+      files_.WriteBinaryFile(app_dir_ + "result.txt", reply);
     }
     Memo1.Clear();
-    Memo1.LoadFromFile(ports_.files, app_dir_ + "result.txt");
+    Memo1.LoadFromFile(files_, app_dir_ + "result.txt");
     const std::string& reply_text = Memo1.Text();
     if (update::MeansNoUpgrade(reply_text, text::Ansi())) return;
 
@@ -99,7 +109,7 @@ void TForm1::Timer2Timer() {
       if (!update::IsPlainFileName(file_name, text::Ansi())) {
         throw EInOutError(EInOutError::kFileNotFound);
       }
-      const auto file = ports_.files.BeginReplace(upgrade_file);
+      const auto file = files_.BeginReplace(upgrade_file);
       ReplacementSink sink(*file);
       IdHTTP2.Get(download_address, sink);
       file->Commit();
@@ -116,15 +126,15 @@ void TForm1::Timer2Timer() {
     Timer3->SetEnabled(false);
 
     ShellRequest open{"open", upgrade_file, "", "", kSwShowNormal};
-    open.owner = this;
-    ports_.shell.Execute(open);  // its result is not examined
-    ports_.windows.Terminate();
+    open.owner = owner_;
+    shell_.Execute(open);  // its result is not examined
+    windows_.Terminate();
   } catch (...) {
     // The check fails silently.
   }
 }
 
-void TForm1::IdHTTP1WorkBegin(http::WorkMode, std::int64_t work_count_max) {
+void UpdateCheck::IdHTTP1WorkBegin(http::WorkMode, std::int64_t work_count_max) {
   // Each chunk of a chunked body starts again from 0: the one-second refresh must not
   // show the count of an earlier chunk against this chunk's length.
   LastWorkCount = 0;
@@ -134,22 +144,22 @@ void TForm1::IdHTTP1WorkBegin(http::WorkMode, std::int64_t work_count_max) {
   ProgressDialog1.SetValue(0);
 }
 
-void TForm1::IdHTTP1Work(http::WorkMode, std::int64_t work_count) {
-  ports_.windows.ProcessMessages();
+void UpdateCheck::IdHTTP1Work(http::WorkMode, std::int64_t work_count) {
+  windows_.ProcessMessages();
   LastWorkCount = work_count;
   ProgressDialog1.SetValue(work_count);
 }
 
-void TForm1::IdHTTP1WorkEnd(http::WorkMode) {
+void UpdateCheck::IdHTTP1WorkEnd(http::WorkMode) {
   ProgressDialog1.SetValue(ProgressDialog1.MaxValue);
 }
 
-void TForm1::Timer3Timer() {
-  ports_.windows.ProcessMessages();
+void UpdateCheck::Timer3Timer() {
+  windows_.ProcessMessages();
   ProgressDialog1.SetValue(LastWorkCount);
 }
 
-void TForm1::ProgressDialog1Cancel() {
+void UpdateCheck::ProgressDialog1Cancel() {
   // The user gave up the download: it stops, and the check takes its failure path.
   IdHTTP2.Cancel();
 }

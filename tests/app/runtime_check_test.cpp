@@ -166,7 +166,7 @@ TEST_F(RuntimeCheck, RunsOnTheFirstTickOnlyAndBeforeTheUpdateCheck) {
   // run before it (it shares the tick and comes second).
   bool update_ran_before = true;
   h.dialogs.while_open = [&] {
-    update_ran_before = h.app.Exists("result.txt") || !h.form->Timer2->Enabled();
+    update_ran_before = h.app.Exists("result.txt") || !h.course->Update.Timer2->Enabled();
   };
   h.windows.Advance(1);
   ASSERT_EQ(Messages().size(), 1u);

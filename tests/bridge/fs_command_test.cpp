@@ -28,11 +28,7 @@ class RecordingRecorder : public RecorderCommands {
 
 class FSCommandTest : public ::testing::Test {
  protected:
-  FSCommandTest() {
-    shell.form->Form2 = &recorder;
-    shell.form->Form3 = &manager;
-    shell.form->Form6 = &picker;
-  }
+  FSCommandTest() { shell.course->Sound.Form2 = &recorder; }
   void Command(std::string_view name, std::string_view argument = "") {
     shell.flash1.Command(text::Utf8ToUtf16(name), text::Utf8ToUtf16(argument));
   }
@@ -40,8 +36,8 @@ class FSCommandTest : public ::testing::Test {
 
   ShellHarness shell;
   RecordingRecorder recorder;
-  TForm3 manager;
-  TForm6 picker;
+  TForm3& manager = shell.course->Form3;
+  TForm6& picker = shell.course->Form6;
 };
 
 TEST_F(FSCommandTest, RecorderCommands) {
@@ -150,8 +146,7 @@ TEST_F(FSCommandTest, SelectResourceKeepsTheFirst999CharactersOfTheName) {
 
 TEST(FSCommandCodePageTest, CharactersAreThoseOfTheCodePage) {
   ShellHarness shell("CP936");
-  TForm6 picker;
-  shell.form->Form6 = &picker;
+  TForm6& picker = shell.course->Form6;
   // "丂" is 81 40 in CP936: its trail byte is "@" and must not count as a marker.
   std::u16string argument = u"课\u4E02@@@";
   for (int i = 0; i < 1000; ++i) argument += u'中';

@@ -196,8 +196,8 @@ TEST(MainFormTest, FormCreate) {
   EXPECT_EQ(text::Utf16ToUtf8(shell.flash1.Movie()), shell.app.Dir() + "main.swf");
   EXPECT_EQ(text::Utf16ToUtf8(shell.flashversion.Movie()), shell.app.Dir() + "version.swf");
   EXPECT_TRUE(shell.form->DragEnabled);
-  EXPECT_EQ(shell.form->ProductVersion, "1.0");
-  const std::string& id = shell.form->ProductId;
+  EXPECT_EQ(shell.course->Update.ProductVersion, "1.0");
+  const std::string& id = shell.course->Update.ProductId;
   ASSERT_EQ(id.size(), 36u);
   for (std::size_t i = 0; i < id.size(); ++i) {
     if (i == 8 || i == 13 || i == 18 || i == 23) {

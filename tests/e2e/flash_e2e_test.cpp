@@ -21,7 +21,7 @@
 
 #include <unistd.h>
 
-#include "app/main_form.h"
+#include "app/course_shell.h"
 #include "headless/scripted_ports.h"
 #include "platform/errors.h"
 #include "platform/shell.h"
@@ -93,7 +93,8 @@ class FlashHost : public ::testing::Test {
     headless::ScriptedProcess process{journal};
     StdFileSystem files{text::Ansi()};
     std::string app_dir;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<CourseShell> course;
+    TForm1* form = nullptr;  // course->Form1
     std::vector<Event> events;
     std::string reentered_reply = "unset";
     std::string modal_reply = "unset";
@@ -115,9 +116,10 @@ class FlashHost : public ::testing::Test {
     h.app_dir = dir.string() + "/";
     h.shell.special_folders[kCsidlCommonAppData] = (dir / "appdata").string();
 
-    h.form = std::make_unique<TForm1>(
-        MainFormPorts{h.flash1, h.flashversion, h.windows, h.dialogs, h.shell, h.files, h.process},
+    h.course = std::make_unique<CourseShell>(
+        CoursePorts{h.flash1, h.flashversion, h.windows, h.dialogs, h.shell, h.files, h.process},
         h.app_dir, "quillmere");
+    h.form = &h.course->Form1;
     TForm1& form = *h.form;
     // Record every event, then hand it to TForm1 as the control would; a few names are
     // the test's own.

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
+#include "app/course_shell.h"
 #include "headless/scripted_ports.h"
 #include "platform/std_file_system.h"
 #include "qt/flash_widget.h"
@@ -63,21 +63,18 @@ TEST(ResourcePickE2e, TheMovieHearsTheChosenFile) {
   shell.special_folders[kCsidlCommonAppData] = (dir / "appdata").string();
   StdFileSystem files{text::Ansi()};
   qt::QtWindowSystem windows(dialogs, "quillmere");
-  TForm1 form({flash1, flashversion, windows, dialogs, shell, files, process}, app_dir,
-              "quillmere");
-  TForm6 form6;
-  TForm3 form3;
+  CourseShell course({flash1, flashversion, windows, dialogs, shell, files, process}, app_dir,
+                     "quillmere");
+  TForm1& form = course.Form1;
   qt::QtOpenDialogs browser(form.Boundary(), files, &flash1);
   const qt::ResourceWindowServices services{dialogs,         browser, files,       shell,
                                             form.Boundary(), app_dir, "quillmere", &flash1};
   // As the program makes them: built when the movie first asks.
   qt::ResourceWindows resource_windows(
-      windows, form3, form6, services,
+      windows, course.Form3, course.Form6, services,
       [&form](const std::string& f, const std::string& a, const std::string& b) {
         return form.CallMovieFunction(f, a, b);
       });
-  form.Form3 = &form3;
-  form.Form6 = &form6;
 
   std::vector<std::string> picked;
   bool picker_shown = false;
@@ -112,8 +109,8 @@ TEST(ResourcePickE2e, TheMovieHearsTheChosenFile) {
   EXPECT_TRUE(picker_shown);
   EXPECT_FALSE(resource_windows.Picker().isVisible());
   EXPECT_EQ(picked, std::vector<std::string>{"selectedover|/lesson3/resource/song & <one>.mp3"});
-  EXPECT_EQ(form6.PickCallbackName, "onPicked");
-  EXPECT_EQ(form6.CourseResourceRoot, app_dir + "lesson3/resource");
+  EXPECT_EQ(course.Form6.PickCallbackName, "onPicked");
+  EXPECT_EQ(course.Form6.CourseResourceRoot, app_dir + "lesson3/resource");
   fs::remove_all(dir);
 }
 

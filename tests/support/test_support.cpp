@@ -112,10 +112,11 @@ std::string InvokeXml(std::string_view command, const std::vector<std::string>& 
 ShellHarness::ShellHarness(std::string_view code_page)
     : real_files((text::SetAnsiCodePage(code_page), text::Ansi())) {
   shell.special_folders[kCsidlCommonAppData] = text::Ansi().FromUtf8(appdata.Path().string());
-  form = std::make_unique<TForm1>(
-      MainFormPorts{flash1, flashversion, windows, dialogs, shell, files, process},
+  course = std::make_unique<CourseShell>(
+      CoursePorts{flash1, flashversion, windows, dialogs, shell, files, process},
       text::Ansi().FromUtf8(app.Dir()), "Course");
-  form->Boundary().Run([&] { form->FormCreate(); });
+  form = &course->Form1;
+  course->Start();
   // The version movie reports what Ruffle reports: the runtime check passes.
   flashversion.SetVariable(u"mainver", u"32");
   flashversion.SetVariable(u"submainver", u"0");

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/main_form.h"
+#include "app/course_shell.h"
 #include "headless/scripted_ports.h"
 #include "platform/file_system.h"
 #include "platform/std_file_system.h"
@@ -70,7 +70,7 @@ std::string InvokeXml(std::string_view command, const std::vector<std::string>& 
 
 // A main window on the scripted ports with the program folder in a temporary folder.
 // Texts are UTF-8 (the fixture runs in the UTF-8 code page unless told otherwise).
-class ShellHarness {
+class ShellHarness : public headless::ScriptedPlatform {
  public:
   explicit ShellHarness(std::string_view code_page = "UTF-8");
   ~ShellHarness();
@@ -84,16 +84,10 @@ class ShellHarness {
 
   TempDir app;      // the program folder
   TempDir appdata;  // the common application-data folder
-  headless::Journal journal;
-  headless::ScriptedFlashControl flash1{journal};
-  headless::ScriptedFlashControl flashversion{journal};
-  headless::ManualWindowSystem windows{journal};
-  headless::ScriptedDialogs dialogs{journal};
-  headless::RecordingShell shell{journal};
-  headless::ScriptedProcess process{journal};
   StdFileSystem real_files;
   FaultyFileSystem files{real_files};
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<CourseShell> course;  // without a recorder
+  TForm1* form = nullptr;               // course->Form1
 };
 
 }  // namespace qm::testing

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "app/main_form.h"
+#include "app/course_shell.h"
 #include "support/loopback_server.h"
 #include "support/real_clock_windows.h"
 #include "support/test_support.h"
@@ -45,10 +45,12 @@ std::string Payload(std::size_t size) {
 class UpdateCheckTest : public ::testing::Test {
  protected:
   UpdateCheckTest() : real_files((text::SetAnsiCodePage("UTF-8"), text::Ansi())) {
-    form = std::make_unique<TForm1>(
-        MainFormPorts{flash1, flashversion, windows, dialogs, shell, files, process}, app.Dir(),
+    course = std::make_unique<CourseShell>(
+        CoursePorts{flash1, flashversion, windows, dialogs, shell, files, process}, app.Dir(),
         "Course");
-    form->Boundary().Run([&] { form->FormCreate(); });
+    form = &course->Form1;
+    check = &course->Update;
+    course->Start();
     // The version movie reports a recent runtime: the runtime check on the same tick passes.
     flashversion.SetVariable(u"mainver", u"32");
     flashversion.SetVariable(u"submainver", u"0");
@@ -57,11 +59,11 @@ class UpdateCheckTest : public ::testing::Test {
 
   // Runs the check as Timer2 does.
   void RunCheck(const std::string& service) {
-    form->UpdateServiceBaseUrl = service;
-    form->Boundary().Run([&] { form->Timer2Timer(); });
+    check->UpdateServiceBaseUrl = service;
+    form->Boundary().Run([&] { check->Timer2Timer(); });
   }
   static std::string CheckRequestLine() {
-    return "GET /index.php/index/soft_update/" + std::string(TForm1::kProductId) +
+    return "GET /index.php/index/soft_update/" + std::string(UpdateCheck::kProductId) +
            "/1.0/ HTTP/1.1\r\n";
   }
   std::vector<Json> Dialogs(std::string_view type) const {
@@ -94,7 +96,7 @@ class UpdateCheckTest : public ::testing::Test {
     EXPECT_EQ(inputs[0]["text"], address);
     EXPECT_TRUE(Entries("shell").empty());
     EXPECT_FALSE(windows.Terminated());
-    EXPECT_FALSE(form->Timer3->Enabled());
+    EXPECT_FALSE(check->Timer3->Enabled());
   }
 
   TempDir app;
@@ -107,19 +109,21 @@ class UpdateCheckTest : public ::testing::Test {
   headless::ScriptedProcess process{journal};
   StdFileSystem real_files;
   FaultyFileSystem files{real_files};
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<CourseShell> course;
+  TForm1* form = nullptr;        // course->Form1
+  UpdateCheck* check = nullptr;  // course->Update
 };
 
 TEST_F(UpdateCheckTest, TimerRunsTheCheckOnceASecondAfterStart) {
   LoopbackServer server({Reply(Ok("newest"))});
-  EXPECT_EQ(form->UpdateServiceBaseUrl, "http://update.invalid");  // the build's default
-  EXPECT_FALSE(form->Timer3->Enabled());
-  form->UpdateServiceBaseUrl = server.Url();
+  EXPECT_EQ(check->UpdateServiceBaseUrl, "http://update.invalid");  // the build's default
+  EXPECT_FALSE(check->Timer3->Enabled());
+  check->UpdateServiceBaseUrl = server.Url();
   windows.Advance(999);
   EXPECT_TRUE(server.Requests().empty());
   windows.Advance(1);
-  EXPECT_FALSE(form->Timer2->Enabled());
-  EXPECT_FALSE(form->IdAntiFreeze1.OnlyWhenIdle);
+  EXPECT_FALSE(check->Timer2->Enabled());
+  EXPECT_FALSE(check->IdAntiFreeze1.OnlyWhenIdle);
   windows.Advance(5000);
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0].substr(0, CheckRequestLine().size()), CheckRequestLine());
@@ -178,7 +182,7 @@ TEST_F(UpdateCheckTest, UpgradeIsDownloadedStartedAndTheProgramEnds) {
   EXPECT_EQ(progress[1]["event"], "closed");
   EXPECT_EQ(progress[1]["by"], "value");
   EXPECT_EQ(progress[1]["value"], 300000);
-  EXPECT_EQ(form->LastWorkCount, 300000);
+  EXPECT_EQ(check->LastWorkCount, 300000);
 
   const auto started = Entries("shell");
   ASSERT_EQ(started.size(), 1u);
@@ -188,7 +192,7 @@ TEST_F(UpdateCheckTest, UpgradeIsDownloadedStartedAndTheProgramEnds) {
                               {"dir", ""},
                               {"show", 1}}));
   EXPECT_TRUE(windows.Terminated());
-  EXPECT_FALSE(form->Timer3->Enabled());
+  EXPECT_FALSE(check->Timer3->Enabled());
   EXPECT_EQ(app.ReadFile("setup.exe"), body);
   EXPECT_EQ(AppFiles(), (std::set<std::string>{"result.txt", "setup.exe"}));
   EXPECT_TRUE(Dialogs("input").empty());

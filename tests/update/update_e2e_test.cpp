@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/main_form.h"
 #include "support/nginx_server.h"
 #include "support/test_support.h"
+#include "update/update_check.h"
 
 namespace qm::testing {
 namespace {
@@ -37,7 +37,7 @@ class UpdateEndToEndTest : public ::testing::Test {
 
   void SetReply(std::string_view reply) {
     www.WriteFile(
-        "index.php/index/soft_update/" + std::string(TForm1::kProductId) + "/1.0/index.html",
+        "index.php/index/soft_update/" + std::string(UpdateCheck::kProductId) + "/1.0/index.html",
         reply);
   }
 
