@@ -12,7 +12,7 @@
 
 #include "app/course_shell.h"
 #include "headless/scripted_ports.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "text/codepage.h"
 
 namespace {

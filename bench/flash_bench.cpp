@@ -27,7 +27,7 @@
 
 #include "app/course_shell.h"
 #include "headless/scripted_ports.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "process_tree.h"
 #include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "headless/scripted_ports.h"
-#include "qt/shell_views.h"
+#include "qt/qt_shell_views.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"

@@ -23,7 +23,7 @@
 #include "headless/scripted_ports.h"
 #include "media/emulated_mci.h"
 #include "media/recorder.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "qt/qt_audio_endpoint.h"
 #include "qt/qt_loop.h"
 #include "support/test_support.h"

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "platform/errors.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "text/codepage.h"
 
 namespace qm {

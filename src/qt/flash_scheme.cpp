@@ -10,7 +10,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
-#include "platform/host_paths.h"
+#include "posix/host_paths.h"
 #include "swf/avm1.h"
 
 namespace qm::qt {

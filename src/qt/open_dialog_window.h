@@ -8,7 +8,7 @@
 // "cancelButton".
 #pragma once
 
-#include "platform/open_dialog.h"
+#include "platform/open_dialog_port.h"
 
 class QWidget;
 

@@ -5,8 +5,8 @@
 #include <QScreen>
 #include <QTabWidget>
 
+#include "qt/qt_shell_views.h"
 #include "qt/qt_window_system.h"
-#include "qt/shell_views.h"
 #include "resources/resource_forms.h"
 #include "ui/error_report.h"
 #include "ui/message_dialog.h"

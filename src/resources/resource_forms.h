@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/shell_views.h"
+#include "platform/shell_views_port.h"
 #include "platform/window_system.h"
 #include "ui/input_dialog.h"
 #include "ui/open_dialog.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/open_dialog.h"
+#include "platform/open_dialog_port.h"
 #include "ui/message_dialog.h"
 
 namespace qm {

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "platform/errors.h"
-#include "platform/host_paths.h"
+#include "posix/host_paths.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"

@@ -13,7 +13,7 @@
 #include "headless/driver.h"
 #include "platform/errors.h"
 #include "platform/shell.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 

@@ -25,7 +25,7 @@
 #include "headless/scripted_ports.h"
 #include "platform/errors.h"
 #include "platform/shell.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "qt/flash_widget.h"
 #include "qt/qt_loop.h"
 #include "text/codepage.h"

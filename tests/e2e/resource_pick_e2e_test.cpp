@@ -19,13 +19,13 @@
 
 #include "app/course_shell.h"
 #include "headless/scripted_ports.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "qt/flash_widget.h"
 #include "qt/open_dialog_window.h"
 #include "qt/qt_loop.h"
+#include "qt/qt_shell_views.h"
 #include "qt/qt_window_system.h"
 #include "qt/resource_windows.h"
-#include "qt/shell_views.h"
 #include "resources/resource_forms.h"
 #include "text/codepage.h"
 

@@ -10,7 +10,7 @@
 
 #include "headless/media_ports.h"
 #include "media/wav_format.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 

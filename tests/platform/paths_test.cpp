@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "text/codepage.h"
 
 namespace qm {

@@ -22,7 +22,7 @@
 #include <functional>
 
 #include "headless/scripted_ports.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "qt/open_dialog_window.h"
 #include "support/test_support.h"
 #include "text/codepage.h"

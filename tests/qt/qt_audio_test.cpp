@@ -15,7 +15,7 @@
 #include "media/emulated_mci.h"
 #include "media/recorder.h"
 #include "media/wav_format.h"
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "qt/qt_audio_endpoint.h"
 #include "qt/qt_loop.h"
 #include "support/test_support.h"

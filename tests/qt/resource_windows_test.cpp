@@ -21,14 +21,14 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/desktop_shell.h"
-#include "platform/std_file_system.h"
+#include "posix/desktop_shell.h"
+#include "posix/std_file_system.h"
 #include "qt/open_dialog_window.h"
 #include "qt/qt_dialogs.h"
+#include "qt/qt_shell_views.h"
 #include "qt/qt_skin.h"
 #include "qt/qt_window_system.h"
 #include "qt/resource_windows.h"
-#include "qt/shell_views.h"
 #include "resources/resource_forms.h"
 #include "support/test_support.h"
 #include "text/codepage.h"

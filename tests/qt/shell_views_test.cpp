@@ -1,6 +1,6 @@
 // The folder tree and file list on temporary folders, driven as a user drives them
 // (clicks, keys, label edits) under the offscreen platform.
-#include "qt/shell_views.h"
+#include "qt/qt_shell_views.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <deque>
 #include <filesystem>
 
-#include "platform/open_dialog.h"
+#include "platform/open_dialog_port.h"
 #include "resources/resource_forms.h"
 #include "support/fake_shell_views.h"
 #include "support/test_support.h"

@@ -1,5 +1,5 @@
 // Shell views for the resource dialogs' tests: a folder tree and a file list over a real
-// folder (a TempDir), keeping to the contract of platform/shell_views.h, plus what a
+// folder (a TempDir), keeping to the contract of platform/shell_views_port.h, plus what a
 // test needs to act as the user (clicks, keyboard selection, label edits) and to see
 // what the views were asked to do.
 #pragma once
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/shell_views.h"
+#include "platform/shell_views_port.h"
 
 namespace qm::testing {
 

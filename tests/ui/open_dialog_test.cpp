@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 #include "ui/open_dialog.h"

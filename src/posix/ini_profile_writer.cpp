@@ -1,4 +1,4 @@
-#include "platform/ini_profile_writer.h"
+#include "posix/ini_profile_writer.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/desktop_shell.h"
+#include "posix/desktop_shell.h"
 
 #include <gtest/gtest.h>
 

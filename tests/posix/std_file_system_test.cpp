@@ -1,4 +1,4 @@
-#include "platform/std_file_system.h"
+#include "posix/std_file_system.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

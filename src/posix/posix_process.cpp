@@ -1,4 +1,4 @@
-#include "platform/posix_process.h"
+#include "posix/posix_process.h"
 
 #include <unistd.h>
 

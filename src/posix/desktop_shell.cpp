@@ -1,4 +1,4 @@
-#include "platform/desktop_shell.h"
+#include "posix/desktop_shell.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/host_paths.h"
 #include "platform/paths.h"
-#include "platform/trash.h"
+#include "posix/host_paths.h"
+#include "posix/trash.h"
 #include "text/codepage.h"
 
 namespace qm {

@@ -33,8 +33,8 @@
 #include <string>
 #include <unordered_set>
 
-#include "platform/shell_views.h"
-#include "platform/std_file_system.h"
+#include "platform/shell_views_port.h"
+#include "posix/std_file_system.h"
 
 class QFileSystemWatcher;
 class QListView;

@@ -1,4 +1,4 @@
-#include "qt/shell_views.h"
+#include "qt/qt_shell_views.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/host_paths.h"
+#include "posix/host_paths.h"
 
 #include <unistd.h>
 

@@ -34,7 +34,7 @@ class DesktopShell : public IShell {
   // The common application-data folder (CSIDL 35); others are not known here.
   std::optional<std::string> SpecialFolderPath(int csidl) override;
   // Deletion only. With kFofAllowUndo every item goes to the desktop's trash (the
-  // freedesktop.org home trash, see platform/trash.h); without it, it is deleted for
+  // freedesktop.org home trash, see posix/trash.h); without it, it is deleted for
   // good. Nothing is shown whatever the flags. 0 when every item was dealt with.
   int FileOperation(const ShellFileOperation& operation) override;
 

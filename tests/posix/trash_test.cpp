@@ -11,9 +11,9 @@
 #include <optional>
 #include <regex>
 
-#include "platform/desktop_shell.h"
-#include "platform/std_file_system.h"
-#include "platform/trash.h"
+#include "posix/desktop_shell.h"
+#include "posix/std_file_system.h"
+#include "posix/trash.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 

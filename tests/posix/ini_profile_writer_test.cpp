@@ -1,5 +1,5 @@
 // The profile writer's ini files: what a second write does to the first, and failures.
-#include "platform/ini_profile_writer.h"
+#include "posix/ini_profile_writer.h"
 
 #include <gtest/gtest.h>
 

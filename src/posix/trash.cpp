@@ -1,4 +1,4 @@
-#include "platform/trash.h"
+#include "posix/trash.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
