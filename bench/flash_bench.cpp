@@ -29,9 +29,9 @@
 #include "headless/scripted_ports.h"
 #include "posix/std_file_system.h"
 #include "process_tree.h"
-#include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
 #include "qt/qt_loop.h"
+#include "qt/web_engine_host.h"
 #include "text/codepage.h"
 
 namespace {
@@ -113,8 +113,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qm-trace main %lld\n",
                  static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
   }
-  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // no sandbox as root
-  qm::qt::FlashScheme::Register();
+  qm::qt::PrepareWebEngineHost();
   QApplication app(argc, argv);
   if (argc == 3 && std::string(argv[1]) == "--startup-child") {
     return StartupChild(QString::fromLocal8Bit(argv[2]));

@@ -14,9 +14,9 @@
 
 #include <unistd.h>
 
-#include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
 #include "qt/qt_loop.h"
+#include "qt/web_engine_host.h"
 
 namespace {
 
@@ -45,8 +45,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  qm::qt::FlashScheme::Register();
+  qm::qt::PrepareWebEngineHost();
   QApplication app(argc, argv);
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   std::vector<double> cheap, busy;

@@ -32,9 +32,9 @@
 #include <unistd.h>
 
 #include "process_tree.h"
-#include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
 #include "qt/qt_loop.h"
+#include "qt/web_engine_host.h"
 
 namespace {
 
@@ -227,8 +227,7 @@ int Program(const QString& exe, const QString& dir, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // no sandbox as root
-  qm::qt::FlashScheme::Register();
+  qm::qt::PrepareWebEngineHost();
   QApplication app(argc, argv);
   const QStringList args = QCoreApplication::arguments();
   if (args.size() == 4 && args[1] == "--child") return Child(args[2], args[3] == "idle");

@@ -76,6 +76,7 @@ target_link_libraries(qm_player PUBLIC qm_core ZLIB::ZLIB)
 add_library(qm_flash STATIC
   src/qt/flash_scheme.cpp
   src/qt/flash_widget.cpp
+  src/qt/web_engine_host.cpp
 )
 set_target_properties(qm_flash PROPERTIES AUTOMOC ON)
 add_dependencies(qm_flash qm_device_font)

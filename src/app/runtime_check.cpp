@@ -81,7 +81,11 @@ void TForm1::Timer1Timer() {
                                      "请运行文件：Adobe Flash Player11.4.exe进行升级。"),
                              MessageKind::kError, mbOK, 0);
       ports_.windows.Terminate();
+      return;
     }
+    // Nothing reads the version movie again: it is unloaded, and the player behind the
+    // hidden control may give its memory back.
+    ports_.flashversion.SetMovie(u"");
     return;
   } catch (const EFlashControlBusy&) {
     // A movie waits inside its call into the shell (a dialog it opened, a window drag,

@@ -32,7 +32,6 @@
 #include "posix/ini_profile_writer.h"
 #include "posix/posix_process.h"
 #include "posix/std_file_system.h"
-#include "qt/flash_scheme.h"
 #include "qt/main_window.h"
 #include "qt/open_dialog_window.h"
 #include "qt/qt_audio_endpoint.h"
@@ -40,6 +39,7 @@
 #include "qt/qt_skin.h"
 #include "qt/qt_window_system.h"
 #include "qt/resource_windows.h"
+#include "qt/web_engine_host.h"
 #include "resources/resource_forms.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"
@@ -202,12 +202,7 @@ int Run(int argc, char** argv) {
     if (const std::string error = apply_codepage(*course); !error.empty()) return Fail(error, 2);
   }
 
-  // Before the application object: the web engine's scheme, and no sandbox as root
-  // (the web engine refuses to start its sandbox then).
-  if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  }
-  FlashScheme::Register();
+  PrepareWebEngineHost();
   QApplication app(argc, argv);
   if (!course) {
     course = ChooseCourse();

@@ -207,7 +207,18 @@ void FlashWidget::ReportFailure(Failure failure, const QString& detail) {
   });
 }
 
+void FlashWidget::ReleasePage() {
+  Trace("page-released");
+  process_lost_ = true;  // what the movie was asked for now gets the stopped player's answer
+  page_ready_ = false;
+  before_ready_.clear();
+  held_.clear();
+  page_->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
+}
+
 void FlashWidget::RestartPage() {
+  if (page_->lifecycleState() == QWebEnginePage::LifecycleState::Discarded)
+    page_->setLifecycleState(QWebEnginePage::LifecycleState::Active);
   process_lost_ = false;
   page_failed_ = false;
   page_ready_ = false;
@@ -427,7 +438,11 @@ void FlashWidget::SetMovie(const std::u16string& path_text) {
   playing_ = !path.isEmpty();
   if (process_lost_) RestartPage();
   if (path.isEmpty()) {
-    RunLater("qm.unload()");
+    if (!isVisible() && page_started_ && !process_lost_) {
+      ReleasePage();
+    } else {
+      RunLater("qm.unload()");
+    }
     return;
   }
   const QFileInfo file(path);

@@ -98,6 +98,9 @@ class FlashWidget : public QWidget, public IFlashControl {
   void ReportFailure(Failure failure, const QString& detail);
   // After the process was lost: a new one for the next movie.
   void RestartPage();
+  // A hidden control without a movie needs no player: its page is discarded, which ends
+  // its process (no failure is reported); a movie loaded later starts the page again.
+  void ReleasePage();
 
   // After a movie's call has returned: deliver what every control held.
   static void PostDeliveries();
@@ -115,8 +118,9 @@ class FlashWidget : public QWidget, public IFlashControl {
   bool soundless_ = false;
   bool page_started_ = false;
   bool first_frame_drawn_ = false;
-  bool process_lost_ = false;  // the page's process ended; a new movie starts a new one
-  QString movie_problem_;      // why the loaded movie cannot be played, or empty
+  bool process_lost_ =
+      false;               // the page's process ended or was released; a new movie starts a new one
+  QString movie_problem_;  // why the loaded movie cannot be played, or empty
   std::deque<std::optional<std::u16string>*> replies_;  // one per call in progress
   std::deque<std::pair<QString, QString>> commands_;    // fscommands not yet raised
   std::deque<QString> held_;                            // scripts for when the movie is free

@@ -16,8 +16,8 @@
 #include <unistd.h>
 
 #include "player/movie_file.h"
-#include "qt/flash_scheme.h"
 #include "qt/flash_widget.h"
+#include "qt/web_engine_host.h"
 #include "text/codepage.h"
 
 namespace {
@@ -35,10 +35,7 @@ int Refuse(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // the web engine's sandbox refuses root
-  }
-  qm::qt::FlashScheme::Register();
+  qm::qt::PrepareWebEngineHost();
   QApplication app(argc, argv);
   app.setApplicationName(kProgramName);
 
