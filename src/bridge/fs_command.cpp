@@ -8,36 +8,10 @@
 #include "platform/paths.h"
 #include "resources/document_launcher.h"
 #include "resources/resource_forms.h"
+#include "text/chars.h"
 #include "text/codepage.h"
 
 namespace qm {
-
-namespace {
-
-// The text from character `first` (counted from 0) on, at most `count` characters of
-// the code page.
-std::string CopyChars(const std::string& s, const std::vector<std::size_t>& starts,
-                      std::size_t first, std::size_t count) {
-  if (first >= starts.size()) return {};
-  const std::size_t end_char = count < starts.size() - first ? first + count : starts.size();
-  const std::size_t end = end_char < starts.size() ? starts[end_char] : s.size();
-  return s.substr(starts[first], end - starts[first]);
-}
-
-// Index (from 0) of the first character at which "@@@" starts, or npos. Only whole
-// characters count: in a double-byte code page "@" can be a trail byte.
-std::size_t FindMarker(const std::string& s, const std::vector<std::size_t>& starts) {
-  auto is_at = [&](std::size_t i) {
-    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : s.size();
-    return end - starts[i] == 1 && s[starts[i]] == '@';
-  };
-  for (std::size_t i = 0; i + 2 < starts.size(); ++i) {
-    if (is_at(i) && is_at(i + 1) && is_at(i + 2)) return i;
-  }
-  return std::string::npos;
-}
-
-}  // namespace
 
 RecorderCommands& TForm1::Recorder() {
   if (Form2 == nullptr) throw Exception("The recorder has not been created");
@@ -94,13 +68,14 @@ bool TForm1::TerminateOwnProcess() {
 // hears the chosen file. Everything after the first "@@@" belongs to the name.
 void TForm1::SelectResource(const std::string& argument) {
   if (Form6 == nullptr) throw Exception("The resource picker has not been created");
-  const auto starts = text::Ansi().CharStarts(argument);
-  const std::size_t marker = FindMarker(argument, starts);
+  // By characters: in a double-byte code page "@" can be a trail byte.
+  const text::Chars chars(argument);
+  const std::size_t marker = chars.Find("@@@");
   // Counted from 1 as the movie's authors count: p is 0 without a marker, and the name
   // then starts at character 3, so the argument loses its first two characters.
-  const std::size_t p = marker == std::string::npos ? 0 : marker + 1;
-  const std::string sub_path = p > 1 ? CopyChars(argument, starts, 0, p - 1) : std::string();
-  Form6->PickCallbackName = CopyChars(argument, starts, p + 2, 999);
+  const std::size_t p = marker == text::Chars::npos ? 0 : marker + 1;
+  const std::string sub_path = p > 1 ? std::string(chars.Slice(0, p - 1)) : std::string();
+  Form6->PickCallbackName = chars.Slice(p + 2, p + 2 + 999);
   Form6->CourseResourceRoot = ToNativeSeparators(app_dir_ + sub_path + "resource");
   ports_.windows.ShowModal(*Form6);
 }

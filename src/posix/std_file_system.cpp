@@ -17,6 +17,7 @@
 
 #include "platform/errors.h"
 #include "text/codepage.h"
+#include "text/wildcard.h"
 
 namespace qm {
 
@@ -85,34 +86,9 @@ std::u32string Fold(std::string_view name) {
   return out;
 }
 
-// Windows-style wildcard match on folded names: "*" any run, "?" one character, and a
-// "." followed only by "*" at the end of the pattern also matches the end of the name,
-// so "*.*" matches every name and "readme.*" matches "readme".
+// Windows-style wildcard match on folded names ("*.*" matches every name).
 bool WildcardMatch(const std::u32string& pattern, const std::u32string& name) {
-  std::size_t p = 0;
-  std::size_t n = 0;
-  std::size_t star = std::u32string::npos;
-  std::size_t mark = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == U'*') {
-      star = p++;
-      mark = n;
-    } else if (star != std::u32string::npos) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == U'*') ++p;
-  if (p < pattern.size() && pattern[p] == U'.') {
-    return std::all_of(pattern.begin() + p + 1, pattern.end(),
-                       [](char32_t c) { return c == U'*'; });
-  }
-  return p == pattern.size();
+  return text::WildcardMatch(pattern, name, text::WildcardDots::kFileSearch);
 }
 
 // ---- Small POSIX helpers --------------------------------------------------------------
