@@ -7,7 +7,12 @@ endif()
 
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Test)
 
-add_library(qm_qt_views STATIC src/qt/qt_shell_views.cpp src/qt/qt_shell_views.h)
+add_library(qm_qt_views STATIC
+  src/qt/qt_shell_views.h
+  src/qt/qt_shell_view_parts.cpp
+  src/qt/qt_folder_tree.cpp
+  src/qt/qt_file_list.cpp
+)
 set_target_properties(qm_qt_views PROPERTIES AUTOMOC ON)
 target_link_libraries(qm_qt_views PUBLIC qm_core Qt6::Widgets)
 

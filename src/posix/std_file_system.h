@@ -4,6 +4,10 @@
 // author typed, while the copies on disk may differ in case. Every path is therefore
 // converted from the ANSI code page to UTF-8 and then resolved component by component,
 // case-insensitively, against what is actually on disk.
+//
+// The class's parts lie in files of their own: path_resolution.cpp (finding paths),
+// file_replacement.cpp (writing and copying all or nothing), error_codes.cpp (errno to
+// the file API's codes).
 #pragma once
 
 #include <filesystem>

@@ -23,6 +23,9 @@
 // AutoRefresh: a tree watches its selected folder, a list the folder it shows (not their
 // subfolders); QFileSystemWatcher hands each change to the GUI thread, where the view
 // re-reads that folder (changes arriving together are read once).
+//
+// The tree is qt_folder_tree.cpp, the list qt_file_list.cpp, and what both use
+// qt_shell_view_parts.*; folders are read and renamed by the file layer (posix/).
 #pragma once
 
 #include <QPointer>
@@ -38,7 +41,6 @@
 
 class QFileSystemWatcher;
 class QListView;
-class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -130,7 +132,6 @@ class QtFolderTree : public QWidget, public IFolderTree {
   int quiet_ = 0;                         // > 0: a rebuild is moving the selection
   bool auto_refresh_ = false;
   QFileSystemWatcher* watcher_ = nullptr;
-  QTimer* watch_delay_ = nullptr;
   std::string watched_;  // the on-disk folder being watched
   QPointer<QtFileList> linked_list_;
 };
@@ -180,7 +181,6 @@ class QtFileList : public QWidget, public IFileList {
   std::function<void()> on_dbl_click_;
   bool auto_refresh_ = false;
   QFileSystemWatcher* watcher_ = nullptr;
-  QTimer* watch_delay_ = nullptr;
 };
 
 // Links a tree and a list as the picker shows them: setting the tree's root sets the

@@ -1,6 +1,7 @@
 #include "resources/document_launcher.h"
 
 #include "platform/shell.h"
+#include "text/chars.h"
 #include "text/codepage.h"
 
 namespace qm {
@@ -8,9 +9,9 @@ namespace qm {
 void OpenDocument(IShell& shell, const std::string& app_dir, const std::string& path,
                   const void* owner) {
   // The last three characters of the code page (a double-byte character counts once).
-  const auto starts = text::Ansi().CharStarts(path);
-  const std::size_t from = starts.size() > 3 ? starts[starts.size() - 3] : 0;
-  const bool movie = text::LowerAscii(std::string_view(path).substr(from)) == "swf";
+  const text::Chars chars(path);
+  const std::size_t n = chars.Count();
+  const bool movie = text::LowerAscii(chars.Slice(n > 3 ? n - 3 : 0, n)) == "swf";
 
   ShellRequest request;
   request.verb = "open";

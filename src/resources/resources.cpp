@@ -8,6 +8,7 @@
 #include "platform/shell.h"
 #include "resources/document_launcher.h"
 #include "resources/resource_forms.h"
+#include "text/chars.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"
 
@@ -18,14 +19,10 @@ namespace {
 // The chosen file's name: the text after its last "\", ":" or "/" (whole characters
 // only; in a double-byte code page a trail byte may equal "\").
 std::string ChosenFileName(const std::string& path) {
-  std::size_t from = 0;
-  const auto starts = text::Ansi().CharStarts(path);
-  for (std::size_t i = 0; i < starts.size(); ++i) {
-    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : path.size();
-    const char c = path[starts[i]];
-    if (end - starts[i] == 1 && (c == '\\' || c == ':' || c == '/')) from = end;
-  }
-  return path.substr(from);
+  const text::Chars chars(path);
+  const std::size_t last = chars.FindLastOf("\\:/");
+  if (last == text::Chars::npos) return path;
+  return std::string(chars.Slice(last + 1, chars.Count()));
 }
 
 // Two paths that name the same folder when letter case (A to Z) and one trailing

@@ -3,6 +3,7 @@
 // program folder.
 #include "platform/errors.h"
 #include "resources/resource_forms.h"
+#include "text/chars.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"
 
@@ -45,12 +46,8 @@ std::string TForm6::RelativePath(const std::string& path, const std::string& app
   // From the n-th character on, counted from 1: AppDir's own final separator stays as
   // the first character. Nothing checks that `path` really begins with AppDir.
   const std::size_t n = text::Ansi().CharCount(app_dir);
-  const auto starts = text::Ansi().CharStarts(path);
   const std::size_t first = n > 0 ? n - 1 : 0;
-  if (first >= starts.size()) return {};
-  const std::size_t last = first + 999;
-  const std::size_t end = last < starts.size() ? starts[last] : path.size();
-  return path.substr(starts[first], end - starts[first]);
+  return std::string(text::Chars(path).Slice(first, first + 999));
 }
 
 void TForm6::bsSkinButton1Click() {

@@ -2,7 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/paths.h"
-#include "text/codepage.h"
+#include "text/chars.h"
 
 namespace qm {
 
@@ -10,18 +10,10 @@ std::string ApplicationTitle(std::string_view executable_path) {
   std::string name = ExtractFileName(executable_path);
   name = name.substr(0, name.find('.'));
   if (name.empty()) return name;
-  // Character by character in the code page: the trail byte of a double-byte
-  // character may fall in "A".."Z" and must keep its value.
-  const auto starts = text::Ansi().CharStarts(name);
-  std::string out;
-  out.reserve(name.size());
-  for (std::size_t i = 0; i < starts.size(); ++i) {
-    const std::size_t begin = starts[i];
-    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : name.size();
-    const std::string_view ch = std::string_view(name).substr(begin, end - begin);
-    out += (i > 0 && ch.size() == 1) ? text::LowerAscii(ch) : std::string(ch);
-  }
-  return out;
+  // The first character as it is, the rest lower-cased; by characters of the code page,
+  // since the trail byte of a double-byte character may fall in "A".."Z".
+  const text::Chars chars(name);
+  return std::string(chars.At(0)) + chars.LowerAscii(1, chars.Count());
 }
 
 std::string ErrorReportText(std::string_view message) {

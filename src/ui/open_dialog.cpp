@@ -6,7 +6,9 @@
 
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "text/chars.h"
 #include "text/codepage.h"
+#include "text/wildcard.h"
 
 namespace qm {
 
@@ -15,40 +17,14 @@ namespace {
 constexpr int kDefaultClientWidth = 450;
 constexpr int kDefaultClientHeight = 290;
 
-// The characters of `s` in the code page, each with A-Z lower-cased.
+// The characters of `s` in the code page, each with A-Z lower-cased (the bytes of a
+// double-byte character as well).
 std::vector<std::string> FoldedChars(std::string_view s) {
-  const std::vector<std::size_t> starts = text::Ansi().CharStarts(s);
-  std::vector<std::string> chars;
-  chars.reserve(starts.size());
-  for (std::size_t i = 0; i < starts.size(); ++i) {
-    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : s.size();
-    chars.push_back(text::LowerAscii(s.substr(starts[i], end - starts[i])));
-  }
-  return chars;
-}
-
-// Wildcard match with "*" and "?", iterative with one back-tracking point per "*".
-bool WildcardMatch(const std::vector<std::string>& mask, const std::vector<std::string>& name) {
-  std::size_t m = 0;
-  std::size_t n = 0;
-  std::size_t star = std::string::npos;
-  std::size_t star_n = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == "?" || mask[m] == name[n])) {
-      ++m;
-      ++n;
-    } else if (m < mask.size() && mask[m] == "*") {
-      star = m++;
-      star_n = n;
-    } else if (star != std::string::npos) {
-      m = star + 1;
-      n = ++star_n;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == "*") ++m;
-  return m == mask.size();
+  const text::Chars chars(s);
+  std::vector<std::string> folded;
+  folded.reserve(chars.Count());
+  for (std::size_t i = 0; i < chars.Count(); ++i) folded.push_back(text::LowerAscii(chars.At(i)));
+  return folded;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -57,15 +33,9 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// "name.*" also takes a name without any extension, as the system's file search does.
 bool MatchesOneMask(const std::vector<std::string>& name, std::string_view mask) {
-  const std::vector<std::string> folded = FoldedChars(mask);
-  if (WildcardMatch(folded, name)) return true;
-  // "name.*" also takes a name without any extension, as the system's file search does.
-  const bool has_dot = std::find(name.begin(), name.end(), std::string(".")) != name.end();
-  if (!has_dot && folded.size() >= 2 && folded[folded.size() - 2] == "." && folded.back() == "*") {
-    return WildcardMatch({folded.begin(), folded.end() - 2}, name);
-  }
-  return false;
+  return text::WildcardMatch(FoldedChars(mask), name, text::WildcardDots::kFilter);
 }
 
 bool IsFullPath(std::string_view path) {

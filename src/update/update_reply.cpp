@@ -1,40 +1,12 @@
 #include "update/update_reply.h"
 
-#include <vector>
-
-#include "text/codepage.h"
+#include "text/chars.h"
 
 namespace qm::update {
 
 namespace {
 
-// The characters of a text: where each starts, with the end of the text after the last.
-class Chars {
- public:
-  Chars(std::string_view text, const text::CodePage& code_page)
-      : text_(text), starts_(code_page.CharStarts(text)) {
-    starts_.push_back(text.size());
-  }
-  std::size_t Count() const { return starts_.size() - 1; }
-  // The code of character `i` when it is a single byte; 256 for a longer character;
-  // 0 past the end.
-  int Code(std::size_t i) const {
-    if (i >= Count()) return 0;
-    if (starts_[i + 1] - starts_[i] != 1) return 256;
-    return static_cast<unsigned char>(text_[starts_[i]]);
-  }
-  // Characters [from, to) as bytes.
-  std::string_view Slice(std::size_t from, std::size_t to) const {
-    from = std::min(from, Count());
-    to = std::min(to, Count());
-    if (to <= from) return {};
-    return text_.substr(starts_[from], starts_[to] - starts_[from]);
-  }
-
- private:
-  std::string_view text_;
-  std::vector<std::size_t> starts_;
-};
+using text::Chars;
 
 bool IsSkipped(int code) {
   return code >= 1 && code <= 32;
@@ -50,13 +22,9 @@ bool MeansNoUpgrade(std::string_view reply_text, const text::CodePage& code_page
 
 std::string DownloadPath(std::string_view reply_text, const text::CodePage& code_page) {
   const Chars chars(reply_text, code_page);
-  std::size_t from = 2;  // without a marker: from the third character on
-  for (std::size_t i = 0; i + 2 < chars.Count(); ++i) {
-    if (chars.Code(i) == '@' && chars.Code(i + 1) == '@' && chars.Code(i + 2) == '@') {
-      from = i + 3;
-      break;
-    }
-  }
+  const std::size_t marker = chars.Find("@@@");
+  // Without a marker: from the third character on.
+  const std::size_t from = marker == Chars::npos ? 2 : marker + 3;
   return std::string(chars.Slice(from, from + kMaxDownloadPathChars));
 }
 
