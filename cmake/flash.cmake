@@ -79,10 +79,17 @@ add_library(qm_flash STATIC
 )
 set_target_properties(qm_flash PROPERTIES AUTOMOC ON)
 add_dependencies(qm_flash qm_device_font)
+# The player page, in the program's resources with the scripts it loads: those its
+# <script> tags name in its own folder (Ruffle's come from the data folder).
+set(QM_PAGE ${CMAKE_SOURCE_DIR}/src/qt/web/player.html)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QM_PAGE})
+file(STRINGS ${QM_PAGE} QM_PAGE_SCRIPTS REGEX "^<script src=\"[a-z_]+[.]js\"></script>$")
+list(TRANSFORM QM_PAGE_SCRIPTS REPLACE "^<script src=\"([a-z_]+[.]js)\"></script>$"
+     "${CMAKE_SOURCE_DIR}/src/qt/web/\\1")
 qt_add_resources(qm_flash qm_flash_web
   PREFIX /qm/web
   BASE src/qt/web
-  FILES src/qt/web/player.html src/qt/web/player.js)
+  FILES ${QM_PAGE} ${QM_PAGE_SCRIPTS})
 target_link_libraries(qm_flash PUBLIC qm_core qm_swf qm_player Qt6::Widgets Qt6::WebEngineWidgets)
 add_dependencies(qm_flash qm_ruffle)
 
@@ -110,6 +117,12 @@ if(QM_TESTS)
     COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:flash_e2e_tests>)
   set_tests_properties(flash_e2e PROPERTIES
     ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1" TIMEOUT 600)
+
+  # The page's ExternalInterface XML on Node.js (which installs Ruffle), without a browser.
+  find_program(QM_NODE node REQUIRED)
+  add_test(NAME page_external_interface_xml
+    COMMAND ${QM_NODE} --test ${CMAKE_SOURCE_DIR}/tests/qt/web/external_interface_xml.test.js)
+  set_tests_properties(page_external_interface_xml PROPERTIES TIMEOUT 60)
 endif()
 
 if(QM_BENCH)
