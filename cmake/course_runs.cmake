@@ -3,17 +3,10 @@
 # Included from the top-level CMakeLists.txt, after cmake/desktop.cmake.
 
 # Their ActionScript 1 course movies (our own SWF writer).
-add_executable(course_run_movies tools/course_run_movies.cpp)
-target_link_libraries(course_run_movies PRIVATE qm_swf)
 set(QM_COURSE_RUN_MOVIES_DIR ${CMAKE_BINARY_DIR}/course_runs)
-add_custom_command(
-  OUTPUT ${QM_COURSE_RUN_MOVIES_DIR}/read_only.swf ${QM_COURSE_RUN_MOVIES_DIR}/long_day.swf
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_COURSE_RUN_MOVIES_DIR}
-  COMMAND course_run_movies ${QM_COURSE_RUN_MOVIES_DIR}
-  DEPENDS course_run_movies
+qm_written_movies(qm_course_run_movies course_run_movies ${QM_COURSE_RUN_MOVIES_DIR}
+  MOVIES read_only long_day
   COMMENT "Writing the course movies of the read-only test and the long-day benchmark")
-add_custom_target(qm_course_run_movies
-  DEPENDS ${QM_COURSE_RUN_MOVIES_DIR}/read_only.swf ${QM_COURSE_RUN_MOVIES_DIR}/long_day.swf)
 
 if(NOT QM_QT OR QM_SANITIZE OR QM_FUZZ)
   return()
@@ -31,10 +24,7 @@ if(QM_TESTS)
     QM_COURSE_RUN_MOVIES_DIR="${QM_COURSE_RUN_MOVIES_DIR}"
     QM_MOVIES_DIR="${QM_MOVIES_DIR}")
   add_dependencies(read_only_course_e2e_tests quillmere qm_course_run_movies qm_avm1_movies)
-  add_test(NAME read_only_course_e2e
-    COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:read_only_course_e2e_tests>)
-  set_tests_properties(read_only_course_e2e PROPERTIES
-    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QM_DATA_DIR=${QM_DATA_BUILD_DIR}" TIMEOUT 300)
+  qm_xvfb_test(read_only_course_e2e read_only_course_e2e_tests TIMEOUT 300 DATA_DIR)
 endif()
 
 if(QM_BENCH)

@@ -24,7 +24,6 @@ add_custom_command(TARGET qm_flash_player POST_BUILD
 # --- The course's movies: ActionScript 3 from the Haxe compiler -------------------------
 # Their text is drawn with fonts embedded from Debian's font packages (found through the
 # class path), so that it looks the same whatever fonts the player has.
-find_program(QM_HAXE haxe REQUIRED)
 set(QM_FONT_ROOT /usr/share/fonts/truetype)
 foreach(font dejavu/DejaVuSans.ttf dejavu/DejaVuSans-Bold.ttf droid/DroidSansFallbackFull.ttf)
   if(NOT EXISTS ${QM_FONT_ROOT}/${font})
@@ -32,19 +31,12 @@ foreach(font dejavu/DejaVuSans.ttf dejavu/DejaVuSans-Bold.ttf droid/DroidSansFal
   endif()
 endforeach()
 set(QM_DEMO_SOURCE ${CMAKE_SOURCE_DIR}/demo)
-function(qm_demo_movie class output header)
-  get_filename_component(folder ${output} DIRECTORY)
-  add_custom_command(
-    OUTPUT ${output}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
-    COMMAND ${QM_HAXE} -cp ${QM_DEMO_SOURCE}/movies -cp ${QM_FONT_ROOT} -main ${class}
-            -swf ${output} -swf-version 11.2 -swf-header ${header}
-    DEPENDS ${QM_DEMO_SOURCE}/movies/${class}.hx
-    COMMENT "Compiling the demo course's movie ${class}"
-    VERBATIM)
-endfunction()
-qm_demo_movie(Main ${QM_COURSE_DIR}/main.swf 1024:652:24:eef3f8)
-qm_demo_movie(Lesson ${QM_COURSE_DIR}/lesson1/intro.swf 640:400:24:bfe3f7)
+qm_haxe_movie(${QM_COURSE_DIR}/main.swf MAIN Main HEADER 1024:652:24:eef3f8
+  CLASS_PATH ${QM_DEMO_SOURCE}/movies ${QM_FONT_ROOT}
+  COMMENT "Compiling the demo course's movie Main")
+qm_haxe_movie(${QM_COURSE_DIR}/lesson1/intro.swf MAIN Lesson HEADER 640:400:24:bfe3f7
+  CLASS_PATH ${QM_DEMO_SOURCE}/movies ${QM_FONT_ROOT}
+  COMMENT "Compiling the demo course's movie Lesson")
 
 # --- The course's sounds, spoken by espeak-ng --------------------------------------------
 find_program(QM_ESPEAK espeak-ng REQUIRED)
@@ -106,10 +98,7 @@ if(QM_TESTS)
   target_link_libraries(standalone_player_tests PRIVATE X11::X11 GTest::gtest GTest::gtest_main)
   target_compile_definitions(standalone_player_tests PRIVATE QM_COURSE_DIR="${QM_COURSE_DIR}")
   add_dependencies(standalone_player_tests qm_demo_course)
-  add_test(NAME standalone_player
-    COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:standalone_player_tests>)
-  set_tests_properties(standalone_player PROPERTIES
-    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1" TIMEOUT 180)
+  qm_xvfb_test(standalone_player standalone_player_tests TIMEOUT 180)
 
   # The shell "quillmere" (cmake/desktop.cmake) is built into the course folder too.
   add_executable(demo_course_e2e_tests tests/demo/demo_course_e2e_test.cpp)
@@ -117,9 +106,5 @@ if(QM_TESTS)
   target_link_libraries(demo_course_e2e_tests PRIVATE X11::X11 GTest::gtest GTest::gtest_main)
   target_compile_definitions(demo_course_e2e_tests PRIVATE QM_COURSE_DIR="${QM_COURSE_DIR}")
   add_dependencies(demo_course_e2e_tests qm_demo_course quillmere)
-  add_test(NAME demo_course_e2e
-    COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:demo_course_e2e_tests>)
-  # The program runs from a copy of its course folder: its data stays in the build.
-  set_tests_properties(demo_course_e2e PROPERTIES
-    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QM_DATA_DIR=${QM_DATA_BUILD_DIR}" TIMEOUT 300)
+  qm_xvfb_test(demo_course_e2e demo_course_e2e_tests TIMEOUT 300 DATA_DIR)
 endif()

@@ -8,17 +8,9 @@ target_include_directories(qm_swf PUBLIC src)
 target_link_libraries(qm_swf PUBLIC ZLIB::ZLIB)
 
 # Movies written by our own writer: version.swf and the ActionScript 1 test movie.
-add_executable(avm1_movies tools/avm1_movies.cpp)
-target_link_libraries(avm1_movies PRIVATE qm_swf)
 set(QM_MOVIES_DIR ${CMAKE_BINARY_DIR}/movies)
-add_custom_command(
-  OUTPUT ${QM_MOVIES_DIR}/version.swf ${QM_MOVIES_DIR}/bridge_as1.swf
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_MOVIES_DIR}
-  COMMAND avm1_movies ${QM_MOVIES_DIR}
-  DEPENDS avm1_movies
+qm_written_movies(qm_avm1_movies avm1_movies ${QM_MOVIES_DIR} MOVIES version bridge_as1 ALL
   COMMENT "Writing the ActionScript 1 movies")
-add_custom_target(qm_avm1_movies ALL
-  DEPENDS ${QM_MOVIES_DIR}/version.swf ${QM_MOVIES_DIR}/bridge_as1.swf)
 
 if(QM_TESTS)
   add_executable(swf_tests tests/swf/avm1_test.cpp)
@@ -80,37 +72,45 @@ add_library(qm_flash STATIC
 )
 set_target_properties(qm_flash PROPERTIES AUTOMOC ON)
 add_dependencies(qm_flash qm_device_font)
+# The player page, in the program's resources with the scripts it loads: those its
+# <script> tags name in its own folder (Ruffle's come from the data folder).
+set(QM_PAGE ${CMAKE_SOURCE_DIR}/src/qt/web/player.html)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QM_PAGE})
+file(STRINGS ${QM_PAGE} QM_PAGE_SCRIPTS REGEX "^<script src=\"[a-z_]+[.]js\"></script>$")
+list(TRANSFORM QM_PAGE_SCRIPTS REPLACE "^<script src=\"([a-z_]+[.]js)\"></script>$"
+     "${CMAKE_SOURCE_DIR}/src/qt/web/\\1")
 qt_add_resources(qm_flash qm_flash_web
   PREFIX /qm/web
   BASE src/qt/web
-  FILES src/qt/web/player.html src/qt/web/player.js)
+  FILES ${QM_PAGE} ${QM_PAGE_SCRIPTS})
 target_link_libraries(qm_flash PUBLIC qm_core qm_swf qm_player Qt6::Widgets Qt6::WebEngineWidgets)
 add_dependencies(qm_flash qm_ruffle)
 
 # ActionScript 3 test movies from the Haxe compiler.
-find_program(QM_HAXE haxe REQUIRED)
-set(QM_HAXE_MOVIES bridge_as3)
-add_custom_command(
-  OUTPUT ${QM_MOVIES_DIR}/bridge_as3.swf
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_MOVIES_DIR}
-  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/tests/e2e/movies -main BridgeTest
-          -swf ${QM_MOVIES_DIR}/bridge_as3.swf -swf-version 11.2 -swf-header 400:200:30:ffffff
-  DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/movies/BridgeTest.hx
+qm_haxe_movie(${QM_MOVIES_DIR}/bridge_as3.swf MAIN BridgeTest HEADER 400:200:30:ffffff
+  CLASS_PATH ${CMAKE_SOURCE_DIR}/tests/e2e/movies
   COMMENT "Compiling the ActionScript 3 test movie")
 add_custom_target(qm_haxe_movies ALL DEPENDS ${QM_MOVIES_DIR}/bridge_as3.swf)
 
 if(QM_TESTS)
-  add_executable(flash_e2e_tests tests/e2e/flash_e2e_test.cpp
-    tests/support/web_engine_test_main.cpp)
+  # The main function of the test programs that run Flash controls.
+  add_library(qm_web_engine_test_main OBJECT tests/support/web_engine_test_main.cpp)
+  target_link_libraries(qm_web_engine_test_main PUBLIC qm_flash GTest::gtest)
+
+  add_executable(flash_e2e_tests tests/e2e/flash_e2e_test.cpp)
   target_include_directories(flash_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(flash_e2e_tests PRIVATE qm_flash qm_headless GTest::gtest)
+  target_link_libraries(flash_e2e_tests PRIVATE
+    qm_web_engine_test_main qm_flash qm_headless GTest::gtest)
   target_compile_definitions(flash_e2e_tests PRIVATE QM_MOVIES_DIR="${QM_MOVIES_DIR}")
   add_dependencies(flash_e2e_tests qm_avm1_movies qm_haxe_movies)
   # One host process runs every check in order, under a virtual X server.
-  add_test(NAME flash_e2e
-    COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:flash_e2e_tests>)
-  set_tests_properties(flash_e2e PROPERTIES
-    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1" TIMEOUT 600)
+  qm_xvfb_test(flash_e2e flash_e2e_tests TIMEOUT 600)
+
+  # The page's ExternalInterface XML on Node.js (which installs Ruffle), without a browser.
+  find_program(QM_NODE node REQUIRED)
+  add_test(NAME page_external_interface_xml
+    COMMAND ${QM_NODE} --test ${CMAKE_SOURCE_DIR}/tests/qt/web/external_interface_xml.test.js)
+  set_tests_properties(page_external_interface_xml PROPERTIES TIMEOUT 60)
 endif()
 
 if(QM_BENCH)

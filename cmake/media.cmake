@@ -10,9 +10,8 @@ add_library(qm_qt_audio STATIC src/qt/qt_audio_endpoint.cpp)
 target_link_libraries(qm_qt_audio PUBLIC qm_core Qt6::Core Qt6::Multimedia)
 
 if(QM_TESTS)
-  add_executable(qm_qt_audio_tests tests/qt/qt_audio_test.cpp tests/support/test_support.cpp)
-  target_include_directories(qm_qt_audio_tests PRIVATE tests)
-  target_link_libraries(qm_qt_audio_tests PRIVATE qm_qt_audio qm_headless GTest::gtest)
+  add_executable(qm_qt_audio_tests tests/qt/qt_audio_test.cpp)
+  target_link_libraries(qm_qt_audio_tests PRIVATE qm_qt_audio qm_test_support GTest::gtest)
   target_compile_definitions(qm_qt_audio_tests PRIVATE
     QM_SOUND_SERVER_SCRIPT="${CMAKE_SOURCE_DIR}/scripts/sound_server.sh")
   # Real sound: the server that scripts/test.sh starts (PULSE_SERVER comes from there).
@@ -34,8 +33,6 @@ if(QM_TESTS)
 endif()
 
 if(QM_BENCH)
-  add_executable(bench_recorder_latency bench/recorder_latency_bench.cpp
-    tests/support/test_support.cpp)
-  target_include_directories(bench_recorder_latency PRIVATE tests)
-  target_link_libraries(bench_recorder_latency PRIVATE qm_qt_audio qm_headless)
+  add_executable(bench_recorder_latency bench/recorder_latency_bench.cpp)
+  target_link_libraries(bench_recorder_latency PRIVATE qm_qt_audio qm_test_support)
 endif()

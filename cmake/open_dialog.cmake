@@ -11,11 +11,9 @@ target_link_libraries(qm_qt_open_dialog PUBLIC qm_core Qt6::Widgets)
 
 if(QM_TESTS)
   find_package(Qt6 REQUIRED COMPONENTS Test)
-  add_executable(qm_qt_open_dialog_tests tests/qt/open_dialog_window_test.cpp
-    tests/support/test_support.cpp)
-  target_include_directories(qm_qt_open_dialog_tests PRIVATE tests)
+  add_executable(qm_qt_open_dialog_tests tests/qt/open_dialog_window_test.cpp)
   target_link_libraries(qm_qt_open_dialog_tests PRIVATE
-    qm_qt_open_dialog qm_headless Qt6::Test GTest::gtest)
+    qm_qt_open_dialog qm_test_support Qt6::Test GTest::gtest)
   add_test(NAME qt_open_dialog COMMAND qm_qt_open_dialog_tests)
   set_tests_properties(qt_open_dialog PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)

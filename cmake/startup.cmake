@@ -33,37 +33,33 @@ file(CONFIGURE OUTPUT ${QM_RUFFLE_DIR}/qm-wasm.js CONTENT
 
 # A still screen and a moving shape, from the Haxe compiler.
 set(QM_BENCH_MOVIES_DIR ${CMAKE_BINARY_DIR}/bench_movies)
-add_custom_command(
-  OUTPUT ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf
-         ${QM_BENCH_MOVIES_DIR}/busy.swf ${QM_BENCH_MOVIES_DIR}/cheap.swf
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_BENCH_MOVIES_DIR}
-  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main StillMovie
-          -swf ${QM_BENCH_MOVIES_DIR}/still.swf -swf-version 11.2 -swf-header 1024:652:24:ffffff
-  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main AnimatedMovie
-          -swf ${QM_BENCH_MOVIES_DIR}/animated.swf -swf-version 11.2 -swf-header 400:400:30:ffffff
-  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main BusyMovie
-          -swf ${QM_BENCH_MOVIES_DIR}/busy.swf -swf-version 11.2 -swf-header 400:200:24:ffffff
-  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/bench/movies -main BusyMovie -D cheap
-          -swf ${QM_BENCH_MOVIES_DIR}/cheap.swf -swf-version 11.2 -swf-header 400:200:24:ffffff
-  DEPENDS ${CMAKE_SOURCE_DIR}/bench/movies/StillMovie.hx
-          ${CMAKE_SOURCE_DIR}/bench/movies/AnimatedMovie.hx
-          ${CMAKE_SOURCE_DIR}/bench/movies/BusyMovie.hx
-  COMMENT "Compiling the start-up benchmark's movies")
+set(QM_BENCH_MOVIE_SOURCE ${CMAKE_SOURCE_DIR}/bench/movies)
+qm_haxe_movie(${QM_BENCH_MOVIES_DIR}/still.swf MAIN StillMovie HEADER 1024:652:24:ffffff
+  CLASS_PATH ${QM_BENCH_MOVIE_SOURCE} COMMENT "Compiling the start-up benchmark's still movie")
+qm_haxe_movie(${QM_BENCH_MOVIES_DIR}/animated.swf MAIN AnimatedMovie HEADER 400:400:30:ffffff
+  CLASS_PATH ${QM_BENCH_MOVIE_SOURCE} COMMENT "Compiling the start-up benchmark's moving movie")
+qm_haxe_movie(${QM_BENCH_MOVIES_DIR}/busy.swf MAIN BusyMovie HEADER 400:200:24:ffffff
+  CLASS_PATH ${QM_BENCH_MOVIE_SOURCE} COMMENT "Compiling the frame-pacing benchmark's busy movie")
+qm_haxe_movie(${QM_BENCH_MOVIES_DIR}/cheap.swf MAIN BusyMovie HEADER 400:200:24:ffffff
+  CLASS_PATH ${QM_BENCH_MOVIE_SOURCE} DEFINES cheap
+  COMMENT "Compiling the frame-pacing benchmark's cheap movie")
 add_custom_target(qm_bench_movies ALL
   DEPENDS ${QM_BENCH_MOVIES_DIR}/still.swf ${QM_BENCH_MOVIES_DIR}/animated.swf
           ${QM_BENCH_MOVIES_DIR}/busy.swf ${QM_BENCH_MOVIES_DIR}/cheap.swf)
 
-# A movie that starts a sound by itself after a silent while (the audio output's rest).
+# A movie that starts a sound by itself after a silent while (the audio output's rest);
+# the movie embeds the spoken sentence, found through its class path.
 find_program(QM_ESPEAK espeak-ng REQUIRED)
 set(QM_SOUND_MOVIE_DIR ${CMAKE_BINARY_DIR}/sound_movie)
 add_custom_command(
-  OUTPUT ${QM_SOUND_MOVIE_DIR}/sound.swf
+  OUTPUT ${QM_SOUND_MOVIE_DIR}/spoken.wav
   COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_SOUND_MOVIE_DIR}
   COMMAND ${QM_ESPEAK} -w ${QM_SOUND_MOVIE_DIR}/spoken.wav "This sentence starts by itself."
-  COMMAND ${QM_HAXE} -cp ${CMAKE_SOURCE_DIR}/tests/e2e/movies -cp ${QM_SOUND_MOVIE_DIR}
-          -main SoundMovie -swf ${QM_SOUND_MOVIE_DIR}/sound.swf -swf-version 11.2
-          -swf-header 200:100:24:ffffff
-  DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/movies/SoundMovie.hx
+  COMMENT "Speaking the sound test movie's sentence"
+  VERBATIM)
+qm_haxe_movie(${QM_SOUND_MOVIE_DIR}/sound.swf MAIN SoundMovie HEADER 200:100:24:ffffff
+  CLASS_PATH ${CMAKE_SOURCE_DIR}/tests/e2e/movies ${QM_SOUND_MOVIE_DIR}
+  DEPENDS ${QM_SOUND_MOVIE_DIR}/spoken.wav
   COMMENT "Compiling the sound test movie")
 add_custom_target(qm_sound_movie ALL DEPENDS ${QM_SOUND_MOVIE_DIR}/sound.swf)
 
@@ -84,15 +80,11 @@ if(QM_BENCH)
 endif()
 
 if(QM_TESTS)
-  add_executable(frame_pacing_e2e_tests tests/e2e/frame_pacing_e2e_test.cpp
-    tests/support/web_engine_test_main.cpp)
+  add_executable(frame_pacing_e2e_tests tests/e2e/frame_pacing_e2e_test.cpp)
   target_include_directories(frame_pacing_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(frame_pacing_e2e_tests PRIVATE qm_flash GTest::gtest)
+  target_link_libraries(frame_pacing_e2e_tests PRIVATE qm_web_engine_test_main qm_flash GTest::gtest)
   target_compile_definitions(frame_pacing_e2e_tests PRIVATE
     QM_BENCH_MOVIES_DIR="${QM_BENCH_MOVIES_DIR}" QM_SOUND_MOVIE="${QM_SOUND_MOVIE_DIR}/sound.swf")
   add_dependencies(frame_pacing_e2e_tests qm_bench_movies qm_sound_movie)
-  add_test(NAME frame_pacing_e2e
-    COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:frame_pacing_e2e_tests>)
-  set_tests_properties(frame_pacing_e2e PROPERTIES
-    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1" TIMEOUT 300)
+  qm_xvfb_test(frame_pacing_e2e frame_pacing_e2e_tests TIMEOUT 300)
 endif()

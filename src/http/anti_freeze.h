@@ -1,7 +1,10 @@
 // The component that keeps the window responsive while an HTTP client waits on the
 // network: the clients call it between their waits, and it pumps the GUI thread's
-// message queue through the window system. One is shared by all clients of a window.
+// message queue through the window system. One is shared by all clients of a window;
+// their time-outs run on its window system's clock, as the window's timers do.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/window_system.h"
 
@@ -25,6 +28,8 @@ class AntiFreeze {
   }
   // The application has been asked to end: waits give up at their next pump.
   bool ApplicationTerminated() const { return windows_.Terminated(); }
+  // Milliseconds of the window system's monotonic clock.
+  std::int64_t TickCount() const { return windows_.TickCount(); }
 
  private:
   IWindowSystem& windows_;

@@ -11,8 +11,6 @@ namespace qm::http {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The reading buffer: enough for the longest head line at first, larger for a body.
 constexpr std::size_t kHeadBufferSize = 32 * 1024;
 constexpr std::size_t kBodyBufferSize = 256 * 1024;
@@ -287,18 +285,16 @@ class HttpClient::Exchange {
 
  private:
   // How long one wait may last: the pump's idle time-out when it pumps, else without
-  // limit; never beyond `deadline`.
-  int WaitSlice(std::optional<Clock::time_point> deadline) const {
+  // limit; never beyond `deadline` (on the client's clock).
+  int WaitSlice(std::optional<std::int64_t> deadline) const {
     int slice = -1;
     if (client_.Pump != nullptr && client_.Pump->Active)
       slice = std::max(1, client_.Pump->IdleTimeOut);
     if (deadline) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+      const std::int64_t left = *deadline - client_.Now();
       if (left <= 0) throw EHttpError("Read timed out.");
-      slice = slice < 0
-                  ? static_cast<int>(std::min<long long>(left, 1 << 30))
-                  : std::min<int>(slice, static_cast<int>(std::min<long long>(left, 1 << 30)));
+      const int bounded = static_cast<int>(std::min<std::int64_t>(left, 1 << 30));
+      slice = slice < 0 ? bounded : std::min(slice, bounded);
     }
     return slice;
   }
@@ -323,9 +319,8 @@ class HttpClient::Exchange {
       pos_ = 0;
     }
     if (end_ == capacity_) GrowTo(capacity_ * 2);  // a long line is still growing
-    std::optional<Clock::time_point> deadline;
-    if (client_.ReadTimeout > 0)
-      deadline = Clock::now() + std::chrono::milliseconds(client_.ReadTimeout);
+    std::optional<std::int64_t> deadline;
+    if (client_.ReadTimeout > 0) deadline = client_.Now() + client_.ReadTimeout;
     for (;;) {
       const long n =
           connection_.Receive(buffer_.get() + end_, capacity_ - end_, WaitSlice(deadline));
@@ -376,6 +371,12 @@ class HttpClient::Exchange {
 HttpClient::HttpClient(INetwork& network) : network_(network) {}
 
 HttpClient::~HttpClient() = default;
+
+std::int64_t HttpClient::Now() const {
+  if (Pump != nullptr) return Pump->TickCount();
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 void HttpClient::CheckGoOn() const {
   if (cancelled_) throw EHttpCancelled("The request was cancelled.");
@@ -468,15 +469,13 @@ void HttpClient::StoreCookie(const std::string& host, std::string_view set_cooki
 
 std::unique_ptr<IConnection> HttpClient::Connect(const HttpAddress& address) {
   auto pending = network_.Connect(address.host, address.port);
-  const auto limit =
-      std::chrono::milliseconds(ConnectTimeout > 0 ? ConnectTimeout : kDefaultConnectTimeoutMs);
-  const auto deadline = Clock::now() + limit;
+  const std::int64_t deadline =
+      Now() + (ConnectTimeout > 0 ? ConnectTimeout : kDefaultConnectTimeoutMs);
   for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const std::int64_t left = deadline - Now();
     if (left <= 0) throw EHttpError("Connect timed out.");
-    const int slice = Pump != nullptr ? static_cast<int>(std::min<long long>(left, kConnectPumpMs))
-                                      : static_cast<int>(std::min<long long>(left, 1 << 30));
+    const int slice =
+        static_cast<int>(std::min<std::int64_t>(left, Pump != nullptr ? kConnectPumpMs : 1 << 30));
     if (pending->Wait(slice)) break;
     PumpIdle();
   }

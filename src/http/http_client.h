@@ -79,7 +79,8 @@ class HttpClient {
   int ConnectTimeout = 0;
   // The longest a wait for data may take (ms); 0: no limit.
   int ReadTimeout = 0;
-  // The window's pump, called during every wait; null: the waits do not pump.
+  // The window's pump, called during every wait; null: the waits do not pump. The
+  // time-outs run on its window system's clock (without a pump: on the monotonic clock).
   AntiFreeze* Pump = nullptr;
 
   // Progress of a reply body: its announced length (0 when none) before it, the bytes
@@ -114,6 +115,8 @@ class HttpClient {
 
   std::string BuildRequest(const HttpAddress& address) const;
   std::unique_ptr<IConnection> Connect(const HttpAddress& address);
+  // Milliseconds of the clock the time-outs run on.
+  std::int64_t Now() const;
   void StoreCookie(const std::string& host, std::string_view set_cookie);
   // After every pump and every event: throws when cancelled or the application ends.
   void CheckGoOn() const;

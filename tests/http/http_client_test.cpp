@@ -1,5 +1,6 @@
 // The HTTP client against scripted servers on loopback: the bytes it sends, how it reads
-// replies, its progress events, its waits and how they end.
+// replies, its progress events, its waits and how they end. Its time-outs run on the
+// window system's clock, which here moves only as the client pumps.
 #include "http/http_client.h"
 
 #include <arpa/inet.h>
@@ -10,8 +11,8 @@
 
 #include <deque>
 
+#include "headless/scripted_ports.h"
 #include "support/loopback_server.h"
-#include "support/real_clock_windows.h"
 
 namespace qm::testing {
 namespace {
@@ -20,6 +21,22 @@ using http::EHttpCancelled;
 using http::EHttpError;
 using http::EHttpProtocolError;
 using http::HttpClient;
+
+// A window system whose clock moves on by `ms_per_pump` at every pump (0: it stands
+// still), running the timers that come due. Counts the pumps.
+class PumpClockWindows : public headless::ManualWindowSystem {
+ public:
+  PumpClockWindows(headless::Journal& journal, std::int64_t ms_per_pump)
+      : ManualWindowSystem(journal), ms_per_pump_(ms_per_pump) {}
+  void ProcessMessages() override {
+    ++pumps;
+    Advance(ms_per_pump_);
+  }
+  int pumps = 0;
+
+ private:
+  std::int64_t ms_per_pump_;
+};
 
 // Records the progress events as "begin N", "work N", "end".
 struct ProgressLog {
@@ -323,7 +340,7 @@ TEST(HttpClientTest, SilentServerKeepsTimersRunningUntilTheWaitIsCancelled) {
     closed_by_client = c.WaitForClientClose();
   }});
   headless::Journal journal;
-  RealClockWindows windows(journal);
+  PumpClockWindows windows(journal, 250);
   http::AntiFreeze pump(windows);
   HttpClient client;
   client.Pump = &pump;
@@ -342,7 +359,7 @@ TEST(HttpClientTest, SilentServerKeepsTimersRunningUntilTheWaitIsCancelled) {
 TEST(HttpClientTest, AWaitGivesUpWhenTheApplicationIsEnding) {
   LoopbackServer server({Silent()});
   headless::Journal journal;
-  RealClockWindows windows(journal);
+  PumpClockWindows windows(journal, 250);
   http::AntiFreeze pump(windows);
   HttpClient client;
   client.Pump = &pump;
@@ -366,7 +383,7 @@ TEST(HttpClientTest, ConnectTimesOutWhileTheWindowKeepsRunning) {
   const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
 
   headless::Journal journal;
-  RealClockWindows windows(journal);
+  PumpClockWindows windows(journal, HttpClient::kConnectPumpMs);
   http::AntiFreeze pump(windows);
   HttpClient client;
   client.Pump = &pump;
@@ -394,7 +411,10 @@ TEST(HttpClientTest, ConnectTimesOutWhileTheWindowKeepsRunning) {
 
 class ScriptedConnection : public IConnection {
  public:
-  explicit ScriptedConnection(std::deque<std::string> script) : script_(std::move(script)) {}
+  // The time-out of every receive goes to `receive_timeouts`, which outlives the
+  // connection (the client drops a connection whose reply failed).
+  ScriptedConnection(std::deque<std::string> script, std::vector<int>& receive_timeouts)
+      : receive_timeouts(receive_timeouts), script_(std::move(script)) {}
   long Receive(char* buffer, std::size_t size, int timeout_ms) override {
     receive_timeouts.push_back(timeout_ms);
     if (script_.empty()) return 0;
@@ -415,7 +435,7 @@ class ScriptedConnection : public IConnection {
   }
   void Close() override {}
 
-  std::vector<int> receive_timeouts;
+  std::vector<int>& receive_timeouts;
   std::string sent;
 
  private:
@@ -431,7 +451,8 @@ class ScriptedNetwork : public INetwork {
       explicit Pending(ScriptedNetwork& n) : network(n) {}
       bool Wait(int) override { return true; }
       std::unique_ptr<IConnection> Take() override {
-        auto connection = std::make_unique<ScriptedConnection>(network.script_);
+        auto connection =
+            std::make_unique<ScriptedConnection>(network.script_, network.receive_timeouts);
         network.last = connection.get();
         return connection;
       }
@@ -439,16 +460,23 @@ class ScriptedNetwork : public INetwork {
     return std::make_unique<Pending>(*this);
   }
   ScriptedConnection* last = nullptr;
+  std::vector<int> receive_timeouts;
 
  private:
   std::deque<std::string> script_;
 };
 
-class CountingWindows : public headless::ManualWindowSystem {
- public:
-  using ManualWindowSystem::ManualWindowSystem;
-  void ProcessMessages() override { ++pumps; }
-  int pumps = 0;
+// A client on a scripted network whose waits pump a window system with a pump clock.
+struct PumpedClient {
+  PumpedClient(std::deque<std::string> script, std::int64_t ms_per_pump)
+      : network(std::move(script)), windows(journal, ms_per_pump) {
+    client.Pump = &pump;
+  }
+  ScriptedNetwork network;
+  headless::Journal journal;
+  PumpClockWindows windows;
+  http::AntiFreeze pump{windows};
+  HttpClient client{network};
 };
 
 TEST(HttpClientTest, WaitsPumpAfterEachIdleTimeOutAndAfterTrafficOnlyWhenAsked) {
@@ -456,22 +484,39 @@ TEST(HttpClientTest, WaitsPumpAfterEachIdleTimeOutAndAfterTrafficOnlyWhenAsked) 
   const std::deque<std::string> script = {"", "", "",
                                           "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nab", "c"};
   for (const bool only_when_idle : {true, false}) {
-    ScriptedNetwork network(script);
-    headless::Journal journal;
-    CountingWindows windows(journal);
-    http::AntiFreeze pump(windows);
-    pump.OnlyWhenIdle = only_when_idle;
-    HttpClient client(network);
-    client.Pump = &pump;
+    PumpedClient pumped(script, 0);
+    pumped.pump.OnlyWhenIdle = only_when_idle;
     std::string body;
-    client.Get("http://h/", body);
+    pumped.client.Get("http://h/", body);
     EXPECT_EQ(body, "abc");
-    ASSERT_NE(network.last, nullptr);
-    for (int timeout : network.last->receive_timeouts) EXPECT_EQ(timeout, 250);
+    ASSERT_NE(pumped.network.last, nullptr);
+    for (int timeout : pumped.network.last->receive_timeouts) EXPECT_EQ(timeout, 250);
     // The request went out in 10-byte sends.
-    const int sends = static_cast<int>((network.last->sent.size() + 9) / 10);
-    EXPECT_EQ(windows.pumps, only_when_idle ? 3 : 3 + 2 + sends) << only_when_idle;
+    const int sends = static_cast<int>((pumped.network.last->sent.size() + 9) / 10);
+    EXPECT_EQ(pumped.windows.pumps, only_when_idle ? 3 : 3 + 2 + sends) << only_when_idle;
   }
+}
+
+TEST(HttpClientTest, ReadTimeOutComesOnTheWindowSystemsClockAndBoundsTheWaits) {
+  PumpedClient pumped({"", "", "", "", "", "", "", ""}, 250);  // a server that stays silent
+  pumped.client.ReadTimeout = 600;
+  std::string body;
+  try {
+    pumped.client.Get("http://h/", body);
+    ADD_FAILURE() << "no time-out";
+  } catch (const EHttpError& e) {
+    EXPECT_EQ(std::string(e.what()), "Read timed out.");
+  }
+  EXPECT_EQ(pumped.network.receive_timeouts, (std::vector<int>{250, 250, 100}));
+}
+
+TEST(HttpClientTest, NoReadTimeOutWhileTheWindowSystemsClockStandsStill) {
+  PumpedClient pumped({"", "", "", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}, 0);
+  pumped.client.ReadTimeout = 1;
+  std::string body;
+  pumped.client.Get("http://h/", body);
+  EXPECT_EQ(body, "ok");
+  EXPECT_EQ(pumped.windows.pumps, 3);
 }
 
 }  // namespace
