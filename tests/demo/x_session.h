@@ -209,11 +209,13 @@ class XDisplay {
   }
 
   // A real drag with the left button: pressed at a point of the window, moved by
-  // (dx, dy) in a few steps, released.
+  // (dx, dy) in a few steps, released. The pointer rests a second after the press: the
+  // program starts the drag only once the movie has heard the press and asked for it,
+  // which takes a while on a busy machine.
   bool Drag(Window w, int x, int y, int dx, int dy) const {
     const auto [ox, oy] = Origin(w);
     std::string command = "xdotool mousemove --sync " + std::to_string(ox + x) + " " +
-                          std::to_string(oy + y) + " mousedown 1 sleep 0.2";
+                          std::to_string(oy + y) + " mousedown 1 sleep 1";
     constexpr int kSteps = 4;
     for (int i = 1; i <= kSteps; ++i) {
       command += " mousemove --sync " + std::to_string(ox + x + dx * i / kSteps) + " " +
