@@ -65,22 +65,58 @@ inline double TreeCpu(long root) {
   return total;
 }
 
-// Proportional set size in MB.
-inline double TreePssMb(long root) {
-  long total_kb = 0;
-  for (long pid : Tree(root, Processes())) {
-    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-    std::string key;
-    long value = 0;
-    while (rollup >> key) {
-      if (key == "Pss:") {
-        rollup >> value;
-        total_kb += value;
-        break;
-      }
+// Proportional set size of one process in MB; 0 when it has gone.
+inline double PssMb(long pid) {
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  std::string key;
+  long value = 0;
+  while (rollup >> key) {
+    if (key == "Pss:") {
+      rollup >> value;
+      break;
     }
   }
-  return static_cast<double>(total_kb) / 1024.0;
+  return static_cast<double>(value) / 1024.0;
+}
+
+// Proportional set size of the tree in MB.
+inline double TreePssMb(long root) {
+  double total = 0;
+  for (long pid : Tree(root, Processes())) total += PssMb(pid);
+  return total;
+}
+
+// What a process of the tree is: "program" for the root, else the web engine's process
+// type ("zygote", "utility: audio.mojom.AudioService", ...); a renderer is forked from a
+// zygote and keeps its command line, so a zygote's child is called "renderer".
+inline std::string Role(long pid, long root, const std::map<long, ProcStat>& all) {
+  if (pid == root) return "program";
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
+  std::string word, type, sub;
+  while (std::getline(in, word, '\0')) {
+    if (word.rfind("--type=", 0) == 0) type = word.substr(7);
+    if (word.rfind("--utility-sub-type=", 0) == 0) sub = word.substr(19);
+  }
+  if (type == "zygote") {
+    const auto parent = all.find(all.at(pid).ppid);
+    if (parent != all.end() && parent->first != root) return "renderer";
+  }
+  if (type.empty()) return "other";
+  return sub.empty() ? type : type + ": " + sub;
+}
+
+struct ProcessPss {
+  long pid;
+  std::string role;
+  double pss_mb;
+};
+
+// Every process of the tree with its role and PSS, the root first.
+inline std::vector<ProcessPss> TreePssTable(long root) {
+  const auto all = Processes();
+  std::vector<ProcessPss> table;
+  for (long pid : Tree(root, all)) table.push_back({pid, Role(pid, root, all), PssMb(pid)});
+  return table;
 }
 
 }  // namespace qm::bench

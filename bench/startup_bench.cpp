@@ -158,6 +158,7 @@ bool ScreenDrawn() {
 int Program(const QString& exe, const QString& dir, int runs) {
   QTemporaryDir cache;
   std::vector<double> drawn, pss, idle;
+  std::vector<qm::bench::ProcessPss> table;
   double cold = -1;
   for (int i = 0; i <= runs; ++i) {
     QProcess program;
@@ -191,7 +192,10 @@ int Program(const QString& exe, const QString& dir, int runs) {
       // compiling Ruffle's code in the background for a while, about 2 % of a core
       // 10-20 s after start).
       RunFor(kSettleSeconds * 1000);
-      pss.push_back(TreePssMb(program.processId()));
+      table = qm::bench::TreePssTable(program.processId());
+      double total = 0;
+      for (const auto& process : table) total += process.pss_mb;
+      pss.push_back(total);
       const double before = TreeCpu(program.processId());
       RunFor(kIdleSeconds * 1000);
       idle.push_back(100.0 * (TreeCpu(program.processId()) - before) / kIdleSeconds);
@@ -213,6 +217,9 @@ int Program(const QString& exe, const QString& dir, int runs) {
   std::printf("  start-up to the first drawn screen, cold: %.2f s\n", cold);
   PrintRange("  start-up to the first drawn screen, warm", drawn, "s");
   PrintRange("  PSS of the process tree", pss, "MB");
+  for (const auto& process : table) {
+    std::printf("    %-40s %7.1f MB\n", process.role.c_str(), process.pss_mb);
+  }
   PrintRange("  idle CPU over 10 s (% of one core)", idle, "%");
   const double one = RangeOf(one_drawn).median;
   std::printf("  baseline, one control with a still movie: first frame %.2f s, idle %.1f %%\n", one,
@@ -221,6 +228,9 @@ int Program(const QString& exe, const QString& dir, int runs) {
               RangeOf(drawn).median / one);
   std::printf("  ratio program idle / one still control's idle: %.2f\n",
               RangeOf(idle).median / one_idle.idle_pct);
+  std::printf("  baseline, one control with a still movie: PSS %.1f MB\n", one_idle.pss_mb);
+  std::printf("  ratio program PSS / one still control's PSS: %.2f\n",
+              RangeOf(pss).median / one_idle.pss_mb);
   return 0;
 }
 
