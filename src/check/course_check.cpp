@@ -172,6 +172,8 @@ PlaySummary Summarise(const std::vector<nlohmann::json>& events,
       AddOnce(s.failures, control + ": " + Field(e, "detail"));
     } else if (event == "dialog" && Field(e, "dialog") != "closed") {
       s.dialogs.push_back(Field(e, "type") + ": " + Field(e, "text"));
+    } else if (event == "window") {
+      s.dialogs.push_back("window " + Field(e, "form"));
     } else if (event == "get_variable" && control == "flashversion") {
       // The check reads again after a refusal while the movie was busy: the last
       // reading counts.

@@ -209,6 +209,14 @@ void Play(const fs::path& folder, const std::string& app_title, int seconds,
   if (app_dir.empty() || app_dir.back() != '/') app_dir += '/';
   CourseShell course({flash1, flashversion, windows, dialogs, shell, files, process}, app_dir,
                      app_title);
+  // The resource windows are closed as soon as they open (mrCancel), as a dialog is.
+  for (const IModalForm* form : {static_cast<const IModalForm*>(&course.Form3),
+                                 static_cast<const IModalForm*>(&course.Form6)}) {
+    windows.SetModalWindow(*form, [&trace, form] {
+      trace.Write("window", {{"form", form->FormName()}, {"answer", 2}});
+      return 2;
+    });
+  }
   // No update check against the network during a check.
   course.Update.Timer2->SetEnabled(false);
   course.Start();
@@ -289,7 +297,10 @@ int RunCourseCheck(const Course& course, const std::string& app_title, int secon
     report.main.would_write = Changes(before, Snapshot(copy));
   }
 
-  const std::string out = json ? check::ReportJson(report).dump(2) + "\n" : ReportText(report);
+  const std::string out = json ? check::ReportJson(report).dump(
+                                     2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                     "\n"
+                               : ReportText(report);
   std::fputs(out.c_str(), stdout);
   std::fflush(stdout);
   return check::ExitStatus(report);
