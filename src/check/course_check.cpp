@@ -30,12 +30,26 @@ void AddOnce(std::vector<std::string>& list, const std::string& item) {
   if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
 }
 
+// A name on one line of the text report: blanks and line ends run together, and a
+// long one (a movie may call a whole script) cut short.
+std::string OneLine(const std::string& name) {
+  constexpr std::size_t kLongest = 60;
+  std::string out;
+  for (const char c : name) {
+    const bool blank = c == ' ' || c == '\n' || c == '\r' || c == '\t';
+    if (blank && (out.empty() || out.back() == ' ')) continue;
+    out += blank ? ' ' : c;
+  }
+  if (out.size() > kLongest) out = out.substr(0, kLongest) + "...";
+  return out;
+}
+
 std::string Counts(const std::map<std::string, int>& counts) {
   if (counts.empty()) return "none";
   std::string out;
   for (const auto& [name, count] : counts) {
     if (!out.empty()) out += ", ";
-    out += name + " x" + std::to_string(count);
+    out += OneLine(name) + " x" + std::to_string(count);
   }
   return out;
 }

@@ -195,6 +195,19 @@ TEST(CourseCheckTest, VerdictsAndExitStatus) {
   }
 }
 
+TEST(CourseCheckTest, AScriptCalledByNameStaysOnOneLineOfTheText) {
+  check::Report report;
+  report.played = true;
+  const std::string script = "(function() {\n  return   true;\n}) " + std::string(40, 'a');
+  report.main = Summary(With({{{"event", "request"}, {"control", "flash1"}, {"command", script}}}));
+  const std::string text = check::ReportText(report);
+  const auto at = text.find("ExternalInterface requests: ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(text.substr(at, text.find('\n', at) - at),
+            "ExternalInterface requests: (function() { return true; }) " + std::string(30, 'a') +
+                "... x1");
+}
+
 TEST(CourseCheckTest, EveryMovieFileOfTheFolderIsFoundInAnyLetterCase) {
   const fs::path dir = fs::temp_directory_path() / ("qm-check-" + std::to_string(getpid()));
   fs::remove_all(dir);
