@@ -1,6 +1,7 @@
 // A movie's "loadfile" and "savefile" as full FlashCall round trips through the shell
 // (UTF-16 request in, code-page conversion, XML reading, the file operation, UTF-16 reply
-// out), against the plain C++ read and write of the same file in the same run.
+// out), against the plain C++ read and write of the same file in the same run; and the
+// same round trips with the bridge trace written to a file (--trace), against untraced.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "headless/scripted_ports.h"
 #include "posix/std_file_system.h"
 #include "text/codepage.h"
+#include "trace/tracing_ports.h"
 
 namespace {
 
@@ -23,14 +25,28 @@ using namespace qm;
 const std::string kContent = "Lesson 3: My family. Score 87, time 12:40, answers ABCDAB";
 
 struct Shell : headless::ScriptedPlatform {
-  Shell() {
+  explicit Shell(bool traced = false) {
     text::SetAnsiCodePage("UTF-8");
-    dir = fs::temp_directory_path() / ("qm-bench-" + std::to_string(getpid()));
+    dir = fs::temp_directory_path() /
+          ("qm-bench-" + std::to_string(getpid()) + (traced ? "-traced" : ""));
     fs::create_directories(dir / "data");
     std::ofstream(dir / "data" / "progress.txt", std::ios::binary) << kContent << "\r\n";
     files = std::make_unique<StdFileSystem>(text::Ansi());
+    IFlashControl* control = &flash1;
+    IFlashControl* version = &flashversion;
+    if (traced) {
+      trace_file = std::make_unique<trace::TraceFile>((dir / "trace.jsonl").string());
+      writer = std::make_unique<trace::TraceWriter>(
+          [this](const std::string& line) { trace_file->WriteLine(line); },
+          &trace::TraceWriter::SteadyMilliseconds);
+      traced1 = std::make_unique<trace::TracingFlashControl>(flash1, "flash1", *writer);
+      traced_version =
+          std::make_unique<trace::TracingFlashControl>(flashversion, "flashversion", *writer);
+      control = traced1.get();
+      version = traced_version.get();
+    }
     course = std::make_unique<CourseShell>(
-        CoursePorts{flash1, flashversion, windows, dialogs, shell, *files, process},
+        CoursePorts{*control, *version, windows, dialogs, shell, *files, process},
         dir.string() + "/", "Bench");
   }
   ~Shell() {
@@ -39,11 +55,19 @@ struct Shell : headless::ScriptedPlatform {
   }
   fs::path dir;
   std::unique_ptr<StdFileSystem> files;
+  std::unique_ptr<trace::TraceFile> trace_file;
+  std::unique_ptr<trace::TraceWriter> writer;
+  std::unique_ptr<trace::TracingFlashControl> traced1, traced_version;
   std::unique_ptr<CourseShell> course;
 };
 
 Shell& TheShell() {
   static Shell shell;
+  return shell;
+}
+
+Shell& TheTracedShell() {
+  static Shell shell(true);
   return shell;
 }
 
@@ -58,8 +82,7 @@ void BM_PlainLoad(benchmark::State& state) {
   }
 }
 
-void BM_FlashCallLoad(benchmark::State& state) {
-  Shell& shell = TheShell();
+void FlashCallLoad(benchmark::State& state, Shell& shell) {
   const std::u16string request =
       u"<invoke name=\"loadfile\" returntype=\"xml\"><arguments><string>data/progress.txt"
       u"</string></arguments></invoke>";
@@ -80,8 +103,7 @@ void BM_PlainSave(benchmark::State& state) {
   }
 }
 
-void BM_FlashCallSave(benchmark::State& state) {
-  Shell& shell = TheShell();
+void FlashCallSave(benchmark::State& state, Shell& shell) {
   const std::u16string request =
       u"<invoke name=\"savefile\" returntype=\"xml\"><arguments><string>data/saved.txt"
       u"</string><string>" +
@@ -93,10 +115,25 @@ void BM_FlashCallSave(benchmark::State& state) {
   if (shell.flash1.Call(request) != u"<true/>") state.SkipWithError("save failed");
 }
 
+void BM_FlashCallLoad(benchmark::State& state) {
+  FlashCallLoad(state, TheShell());
+}
+void BM_FlashCallSave(benchmark::State& state) {
+  FlashCallSave(state, TheShell());
+}
+void BM_TracedLoad(benchmark::State& state) {
+  FlashCallLoad(state, TheTracedShell());
+}
+void BM_TracedSave(benchmark::State& state) {
+  FlashCallSave(state, TheTracedShell());
+}
+
 BENCHMARK(BM_PlainLoad);
 BENCHMARK(BM_FlashCallLoad);
+BENCHMARK(BM_TracedLoad);
 BENCHMARK(BM_PlainSave);
 BENCHMARK(BM_FlashCallSave);
+BENCHMARK(BM_TracedSave);
 
 // Keeps each benchmark's time per iteration for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -129,6 +166,8 @@ int main(int argc, char** argv) {
   };
   ratio("BM_FlashCallLoad", "BM_PlainLoad");
   ratio("BM_FlashCallSave", "BM_PlainSave");
+  ratio("BM_TracedLoad", "BM_FlashCallLoad");
+  ratio("BM_TracedSave", "BM_FlashCallSave");
   benchmark::Shutdown();
   return 0;
 }

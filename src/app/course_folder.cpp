@@ -47,6 +47,7 @@ std::string WithSeparator(const fs::path& folder) {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
+  bool seconds_given = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
     auto value = [&]() -> std::string {
@@ -72,6 +73,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
           line.update_url.back() == '/') {
         throw Exception("--update-url takes http://HOST[:PORT], without a trailing /");
       }
+    } else if (arg == "--trace") {
+      line.trace = value();
+    } else if (arg == "--check") {
+      line.check = true;
+    } else if (arg == "--json") {
+      line.json = true;
+    } else if (arg == "--seconds") {
+      const std::string text = value();
+      std::size_t used = 0;
+      int seconds = 0;
+      try {
+        seconds = std::stoi(text, &used);
+      } catch (const std::exception&) {
+        used = 0;
+      }
+      if (used != text.size() || seconds < 1 || seconds > 3600) {
+        throw Exception("--seconds takes a whole number of seconds from 1 to 3600");
+      }
+      line.seconds = seconds;
+      seconds_given = true;
     } else if (arg == "--") {
       for (++i; i < arguments.size(); ++i) {
         if (line.course) throw Exception("only one course can be played at a time");
@@ -90,6 +111,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
   }
   if (line.demo && line.course) throw Exception("--demo plays the demo course: name no COURSE");
+  if (line.check && !line.course && !line.demo) throw Exception("--check needs a COURSE");
+  if ((seconds_given || line.json) && !line.check) {
+    throw Exception(std::string(seconds_given ? "--seconds" : "--json") + " goes with --check");
+  }
   return line;
 }
 
@@ -111,6 +136,15 @@ std::string UsageText(std::string_view program) {
          "                   $XDG_DATA_HOME/quillmere/demo)\n"
          "  --update-url URL the update service's address, http://HOST[:PORT], instead of\n"
          "                   the built-in one\n"
+         "  --trace FILE     write every exchange between the course and the shell to FILE,\n"
+         "                   one JSON line per event (requests, replies, fscommands, calls\n"
+         "                   into the movie, dialogs, sound commands, the player's warnings)\n"
+         "  --check          do not show the course: check it and print a report (every\n"
+         "                   movie's header; main.swf played off-screen for a while, with\n"
+         "                   what it asked for, what was missing, the player's warnings).\n"
+         "                   Exit status 0: everything plays, 1: warnings, 2: failures\n"
+         "  --seconds N      how long --check plays main.swf (default 10)\n"
+         "  --json           print the --check report as JSON\n"
          "  --help           show this help and exit\n"
          "  --version        show the version and exit\n";
 }

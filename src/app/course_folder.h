@@ -19,6 +19,10 @@ struct CommandLine {
   std::string codepage;               // "--codepage NAME"; empty when not given
   std::string update_url;             // "--update-url http://HOST[:PORT]"; empty: built in
   std::optional<std::string> course;  // COURSE: a course folder or a file inside it
+  std::string trace;                  // "--trace FILE": the bridge trace's file; empty: none
+  bool check = false;                 // "--check": report on the course instead of playing it
+  int seconds = 10;                   // "--seconds N": how long --check plays main.swf
+  bool json = false;                  // "--json": the check's report as JSON
 };
 
 // Reads the arguments after the program's name. Options of the toolkit (one "-", such

@@ -65,26 +65,31 @@ std::optional<StageSize> ReadRect(const unsigned char* bytes, std::size_t size) 
 
 }  // namespace
 
-std::optional<StageSize> ReadStageSize(std::string_view head) {
-  if (head.size() < 9 || head[1] != 'W' || head[2] != 'S') return std::nullopt;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
-  if (head[0] == 'F') return ReadRect(bytes + 8, head.size() - 8);
+std::optional<std::string> BodyStart(std::string_view head, std::size_t size) {
+  if (head.size() < 8 || head[1] != 'W' || head[2] != 'S') return std::nullopt;
+  if (head[0] == 'F') return std::string(head.substr(8, size));
   if (head[0] != 'C') return std::nullopt;
-
-  // Everything after the 8-byte header is one zlib stream; the rectangle is at its start
-  // and needs at most 17 bytes.
-  unsigned char out[32];
+  // Everything after the 8-byte header is one zlib stream.
+  std::string out(size, '\0');
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) return std::nullopt;
-  stream.next_in = const_cast<Bytef*>(bytes + 8);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(head.data() + 8));
   stream.avail_in = static_cast<uInt>(head.size() - 8);
-  stream.next_out = out;
-  stream.avail_out = sizeof out;
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
   const int result = inflate(&stream, Z_SYNC_FLUSH);
-  const std::size_t got = sizeof out - stream.avail_out;
+  out.resize(out.size() - stream.avail_out);
   inflateEnd(&stream);
   if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return std::nullopt;
-  return ReadRect(out, got);
+  return out;
+}
+
+std::optional<StageSize> ReadStageSize(std::string_view head) {
+  if (head.size() < 9) return std::nullopt;
+  // The rectangle is at the body's start and needs at most 17 bytes.
+  const auto body = BodyStart(head, 32);
+  if (!body) return std::nullopt;
+  return ReadRect(reinterpret_cast<const unsigned char*>(body->data()), body->size());
 }
 
 std::optional<std::string> MovieProblem(std::string_view bytes) {

@@ -44,6 +44,11 @@ struct StageSize {
 // a damaged header or an empty stage give nullopt.
 std::optional<StageSize> ReadStageSize(std::string_view head);
 
+// The first bytes (at most `size`) of the movie's body, the part after its 8-byte header,
+// as they are once uncompressed; `head` holds the file's first bytes. Uncompressed
+// ("FWS") and zlib ("CWS") movies are read; anything else gives nullopt.
+std::optional<std::string> BodyStart(std::string_view head, std::size_t size);
+
 // What keeps the movie file `bytes` from being played, in a sentence: not a Flash movie,
 // or cut short (fewer bytes than its header declares, or a compressed body that ends
 // early or is damaged). nullopt for a whole movie. The body of an LZMA movie ("ZWS") is

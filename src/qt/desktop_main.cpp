@@ -4,7 +4,8 @@
 // the one the user chooses.
 //
 // QM_DIALOG_LOG=1 (for tests and support) also writes every dialog the program shows to
-// standard error, one JSON line when it opens and one when it has closed.
+// standard error, one JSON line when it opens and one when it has closed. --trace FILE
+// writes the bridge trace; --check reports on the course instead of playing it.
 #include <unistd.h>
 
 #include <QApplication>
@@ -32,6 +33,7 @@
 #include "posix/ini_profile_writer.h"
 #include "posix/posix_process.h"
 #include "posix/std_file_system.h"
+#include "qt/course_check_run.h"
 #include "qt/main_window.h"
 #include "qt/open_dialog_window.h"
 #include "qt/qt_audio_endpoint.h"
@@ -42,6 +44,7 @@
 #include "qt/web_engine_host.h"
 #include "resources/resource_forms.h"
 #include "text/codepage.h"
+#include "trace/tracing_ports.h"
 #include "ui/error_report.h"
 
 namespace qm::qt {
@@ -165,6 +168,17 @@ int Run(int argc, char** argv) {
     return 0;
   }
 
+  // The trace file is opened first: a trace that cannot be written ends the program
+  // before anything runs.
+  std::unique_ptr<trace::TraceFile> trace_file;
+  if (!line.trace.empty()) {
+    try {
+      trace_file = std::make_unique<trace::TraceFile>(line.trace);
+    } catch (const std::exception& e) {
+      return Fail(e.what(), 2);
+    }
+  }
+
   // The course: named, the demo, or the executable's own folder when it holds one.
   const std::string executable = ExecutablePath();
   std::optional<Course> course;
@@ -202,8 +216,18 @@ int Run(int argc, char** argv) {
     if (const std::string error = apply_codepage(*course); !error.empty()) return Fail(error, 2);
   }
 
+  // A check shows nothing: the player runs on the off-screen platform.
+  if (line.check) qputenv("QT_QPA_PLATFORM", "offscreen");
   PrepareWebEngineHost();
   QApplication app(argc, argv);
+  if (line.check) {
+    const std::string title = ApplicationTitle(text::Ansi().FromUtf8(course->name));
+    try {
+      return RunCourseCheck(*course, title, line.seconds, line.json, trace_file.get());
+    } catch (const std::exception& e) {
+      return Fail(std::string("the check could not run: ") + e.what(), 2);
+    }
+  }
   if (!course) {
     course = ChooseCourse();
     if (!course) return 0;
@@ -222,7 +246,18 @@ int Run(int argc, char** argv) {
   std::unique_ptr<IDialogs> logged;
   if (qEnvironmentVariableIsSet("QM_DIALOG_LOG"))
     logged = std::make_unique<LoggedDialogs>(qt_dialogs);
-  IDialogs& dialogs = logged ? *logged : static_cast<IDialogs&>(qt_dialogs);
+  IDialogs& shown = logged ? *logged : static_cast<IDialogs&>(qt_dialogs);
+
+  // The bridge trace, when asked for: ports that write every event, around the real ones.
+  std::unique_ptr<trace::TraceWriter> trace;
+  std::unique_ptr<trace::TracingDialogs> traced_dialogs;
+  if (trace_file) {
+    trace = std::make_unique<trace::TraceWriter>(
+        [&trace_file](const std::string& text) { trace_file->WriteLine(text); },
+        &trace::TraceWriter::SteadyMilliseconds);
+    traced_dialogs = std::make_unique<trace::TracingDialogs>(shown, *trace);
+  }
+  IDialogs& dialogs = traced_dialogs ? *traced_dialogs : shown;
 
   try {
     InstallSkin(app);
@@ -238,19 +273,34 @@ int Run(int argc, char** argv) {
       return files.Resolve(path).string();
     });
     IniProfileWriter profile(IniProfileWriter::DefaultFolder());
+    std::unique_ptr<trace::TracingMediaControl> traced_mci;
+    if (trace) traced_mci = std::make_unique<trace::TracingMediaControl>(mci, *trace);
 
     // The course's windows over the desktop's ports: the main window with its two Flash
     // controls, whose creation starts the movies, then the recorder and the resource
     // windows.
     MainWindow main_window(QString::fromStdString(text::Ansi().ToUtf8(title)), windows);
     windows.SetMainWindow(&main_window);
-    CourseShell course(
-        {main_window.flash1(), main_window.flashversion(), windows, dialogs, shell, files, process},
-        app_dir, title);
+    std::unique_ptr<trace::TracingFlashControl> traced_flash1, traced_flashversion;
+    if (trace) {
+      TracePlayerEvents(main_window.flash1(), "flash1", *trace);
+      TracePlayerEvents(main_window.flashversion(), "flashversion", *trace);
+      traced_flash1 =
+          std::make_unique<trace::TracingFlashControl>(main_window.flash1(), "flash1", *trace);
+      traced_flashversion = std::make_unique<trace::TracingFlashControl>(main_window.flashversion(),
+                                                                         "flashversion", *trace);
+    }
+    IFlashControl& flash1 =
+        traced_flash1 ? *traced_flash1 : static_cast<IFlashControl&>(main_window.flash1());
+    IFlashControl& flashversion = traced_flashversion
+                                      ? *traced_flashversion
+                                      : static_cast<IFlashControl&>(main_window.flashversion());
+    CourseShell course({flash1, flashversion, windows, dialogs, shell, files, process}, app_dir,
+                       title);
     if (!line.update_url.empty())
       course.Update.UpdateServiceBaseUrl = text::Ansi().FromUtf8(line.update_url);
     course.Start();
-    course.CreateRecorder({mci, profile});
+    course.CreateRecorder({traced_mci ? static_cast<IMediaControl&>(*traced_mci) : mci, profile});
 
     // TForm3 and TForm6, the resource manager and the resource picker: hidden until the
     // movie asks for them. Their windows register here with windows.SetModalWindow and

@@ -62,6 +62,9 @@ std::vector<FlashWidget*>& Controls() {
   return controls;
 }
 
+// Whether the player logs its warnings as well as its errors.
+bool player_warnings_logged = false;
+
 }  // namespace
 
 class FlashPage : public QWebEnginePage {
@@ -90,8 +93,15 @@ class FlashPage : public QWebEnginePage {
       return;
     }
     if (message == QLatin1String("qm-first-frame")) {
+      if (owner_->player_event_) owner_->player_event_(QStringLiteral("first_frame"), {});
       owner_->FirstFrameDrawn();
       return;
+    }
+    if (owner_->player_event_ && !message.startsWith(QLatin1String("qm-"))) {
+      owner_->player_event_(level == ErrorMessageLevel     ? QStringLiteral("error")
+                            : level == WarningMessageLevel ? QStringLiteral("warning")
+                                                           : QStringLiteral("info"),
+                            message);
     }
     if (message.startsWith(QLatin1String("qm-movie-failed"))) {
       QString detail = message.mid(16).trimmed();
@@ -191,6 +201,10 @@ void FlashWidget::FirstFrameDrawn() {
     if (!control->page_started_)
       QTimer::singleShot(0, control, [control] { control->StartPage(true); });
   }
+}
+
+void FlashWidget::LogPlayerWarnings(bool on) {
+  player_warnings_logged = on;
 }
 
 void FlashWidget::ReportFailure(Failure failure, const QString& detail) {
@@ -492,7 +506,7 @@ void FlashWidget::SetMovie(const std::u16string& path_text) {
                                    {"japaneseGothicMono", font},
                                    {"japaneseMincho", font}}},
       {"preferredRenderer", "canvas"},
-      {"logLevel", "error"},
+      {"logLevel", player_warnings_logged ? "warn" : "error"},
   };
   const QJsonObject host{{"sound", !soundless_}};
   RunLater("qm.load(" + Literal(options) + ", " + Literal(host) + ")");

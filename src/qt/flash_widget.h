@@ -16,6 +16,7 @@
 #include <QVariant>
 #include <QWidget>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -64,6 +65,14 @@ class FlashWidget : public QWidget, public IFlashControl {
   // The value of a script expression on the control's page, for diagnostics and tests.
   // An error in the script, or a page that cannot run it, raises EFlashControlError.
   QVariant Evaluate(const QString& expression);
+
+  // What the page's player says of itself, for the bridge trace: its console messages
+  // (kind "info", "warning" or "error") and its first drawn frame ("first_frame").
+  using PlayerEventHandler = std::function<void(const QString& kind, const QString& text)>;
+  void OnPlayerEvent(PlayerEventHandler handler) { player_event_ = std::move(handler); }
+  // Whether the player also logs its warnings (features it does not support, ...) to
+  // the console; for movies loaded afterwards. Off by default.
+  static void LogPlayerWarnings(bool on);
 
  signals:
   void inputWidgetChanged(QWidget* widget);
@@ -125,6 +134,7 @@ class FlashWidget : public QWidget, public IFlashControl {
   std::deque<std::pair<QString, QString>> commands_;    // fscommands not yet raised
   std::deque<QString> held_;                            // scripts for when the movie is free
   bool delivery_posted_ = false;
+  PlayerEventHandler player_event_;
 };
 
 }  // namespace qm::qt

@@ -10,15 +10,18 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
 #include "player/movie_file.h"
+#include "qt/course_check_run.h"
 #include "qt/flash_widget.h"
 #include "qt/web_engine_host.h"
 #include "text/codepage.h"
+#include "trace/tracing_ports.h"
 
 namespace {
 
@@ -43,14 +46,17 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) arguments.push_back(argv[i]);  // Qt's own options removed
   // Options come first; everything after them is the parameter text.
   std::string codepage;
+  std::string trace_path;
   while (!arguments.empty() && arguments.front().rfind("--", 0) == 0) {
     const std::string option = arguments.front();
     arguments.erase(arguments.begin());
     if (option == "--help") {
       std::printf(
-          "Usage: %s [--codepage NAME] MOVIE\n"
+          "Usage: %s [--codepage NAME] [--trace FILE] MOVIE\n"
           "Plays the Flash movie MOVIE (a .swf file) in a window of its own.\n"
           "  --codepage NAME  the code page of a MOVIE path that is not UTF-8 (e.g. CP936)\n"
+          "  --trace FILE     write the movie's calls, fscommands and the player's warnings\n"
+          "                   to FILE, one JSON line per event\n"
           "  --help           show this help and exit\n"
           "  --version        show the version and exit\n",
           kProgramName);
@@ -65,9 +71,23 @@ int main(int argc, char** argv) {
       arguments.erase(arguments.begin());
       continue;
     }
+    if (option == "--trace" && !arguments.empty()) {
+      trace_path = arguments.front();
+      arguments.erase(arguments.begin());
+      continue;
+    }
     if (option == "--") break;
     std::fprintf(stderr, "%s: unknown option %s\n", kProgramName, option.c_str());
     return 2;
+  }
+  std::unique_ptr<qm::trace::TraceFile> trace_file;
+  if (!trace_path.empty()) {
+    try {
+      trace_file = std::make_unique<qm::trace::TraceFile>(trace_path);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s: %s\n", kProgramName, e.what());
+      return 2;
+    }
   }
   std::string parameter = qm::player::ParameterText(arguments);
   if (!codepage.empty()) {
@@ -114,8 +134,20 @@ int main(int argc, char** argv) {
   }
   window.resize(size);
 
+  // With --trace, the control's events pass through the trace on their way.
+  std::unique_ptr<qm::trace::TraceWriter> trace;
+  std::unique_ptr<qm::trace::TracingFlashControl> traced;
+  if (trace_file) {
+    trace = std::make_unique<qm::trace::TraceWriter>(
+        [&trace_file](const std::string& line) { trace_file->WriteLine(line); },
+        &qm::trace::TraceWriter::SteadyMilliseconds);
+    qm::qt::TracePlayerEvents(*flash, "player", *trace);
+    traced = std::make_unique<qm::trace::TracingFlashControl>(*flash, "player", *trace);
+  }
+  qm::IFlashControl& control = traced ? *traced : static_cast<qm::IFlashControl&>(*flash);
+
   // The standalone projector's own commands; everything else the movie says is ignored.
-  flash->OnFSCommand([&window](const std::u16string& command, const std::u16string& argument) {
+  control.OnFSCommand([&window](const std::u16string& command, const std::u16string& argument) {
     const QString name = QString::fromStdU16String(command).toLower();
     const QString value = QString::fromStdU16String(argument).toLower();
     if (name == "quit") {
@@ -131,7 +163,7 @@ int main(int argc, char** argv) {
   // A movie the player gives up on, or a player whose process ends, ends the window with
   // a message instead of leaving it blank.
   int status = 0;
-  flash->OnFailure([&](qm::IFlashControl::Failure failure, const std::u16string& detail) {
+  control.OnFailure([&](qm::IFlashControl::Failure failure, const std::u16string& detail) {
     const QString what = failure == qm::IFlashControl::Failure::kProcessLost
                              ? QStringLiteral("The movie stopped unexpectedly:\n")
                              : QStringLiteral("The movie cannot be played:\n");
@@ -140,7 +172,7 @@ int main(int argc, char** argv) {
   });
 
   window.show();
-  flash->SetMovie(path.toStdU16String());
+  control.SetMovie(path.toStdU16String());
   const int ended = app.exec();
   return status != 0 ? status : ended;
 }

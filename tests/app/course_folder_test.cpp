@@ -26,13 +26,26 @@ TEST(CommandLineTest, ReadsOptionsAndTheCourseAndLeavesTheToolkitItsOwn) {
   EXPECT_EQ(ParseCommandLine({"--", "--odd name"}).course, "--odd name");
   EXPECT_EQ(ParseCommandLine({"--update-url", "http://127.0.0.1:8080"}).update_url,
             "http://127.0.0.1:8080");
+  const CommandLine check =
+      ParseCommandLine({"--check", "--seconds", "3", "--json", "--trace", "t.jsonl", "c"});
+  EXPECT_TRUE(check.check && check.json);
+  EXPECT_EQ(check.seconds, 3);
+  EXPECT_EQ(check.trace, "t.jsonl");
+  EXPECT_EQ(ParseCommandLine({"--check", "c"}).seconds, 10);
 
-  for (const auto& wrong : std::vector<std::vector<std::string>>{{"--codepage"},
-                                                                 {"--frobnicate"},
-                                                                 {"a", "b"},
-                                                                 {"--demo", "a"},
-                                                                 {"--update-url", "https://x"},
-                                                                 {"--update-url", "http://x/"}}) {
+  for (const auto& wrong :
+       std::vector<std::vector<std::string>>{{"--codepage"},
+                                             {"--frobnicate"},
+                                             {"a", "b"},
+                                             {"--demo", "a"},
+                                             {"--update-url", "https://x"},
+                                             {"--update-url", "http://x/"},
+                                             {"--trace"},
+                                             {"--check"},
+                                             {"--check", "a", "--seconds", "0"},
+                                             {"--check", "a", "--seconds", "2x"},
+                                             {"a", "--json"},
+                                             {"a", "--seconds", "5"}}) {
     EXPECT_THROW(ParseCommandLine(wrong), Exception) << wrong.front();
   }
 }
