@@ -113,8 +113,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qm-trace main %lld\n",
                  static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
   }
-  qm::qt::PrepareWebEngineHost();
+  qm::qt::PrepareWebEngineHost(argc, argv);
   QApplication app(argc, argv);
+  qm::qt::WebEngineHostStarted();
   if (argc == 3 && std::string(argv[1]) == "--startup-child") {
     return StartupChild(QString::fromLocal8Bit(argv[2]));
   }

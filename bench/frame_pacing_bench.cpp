@@ -45,8 +45,9 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qm::qt::PrepareWebEngineHost();
+  qm::qt::PrepareWebEngineHost(argc, argv);
   QApplication app(argc, argv);
+  qm::qt::WebEngineHostStarted();
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   std::vector<double> cheap, busy;
   for (int i = 0; i < rounds; ++i) {

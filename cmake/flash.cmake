@@ -22,7 +22,8 @@ if(NOT QM_QT OR QM_SANITIZE OR QM_FUZZ)
   return()
 endif()
 
-find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets WebEngineCore WebEngineWidgets)
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Quick WebEngineCore WebEngineWidgets)
+find_library(QM_XCB_LIBRARY xcb REQUIRED)
 
 # The program's data folder in the build tree, laid out as when installed
 # (share/quillmere: ruffle/, fonts/): the programs find it relative to their own folder.
@@ -68,6 +69,7 @@ target_link_libraries(qm_player PUBLIC qm_core ZLIB::ZLIB)
 add_library(qm_flash STATIC
   src/qt/flash_scheme.cpp
   src/qt/flash_widget.cpp
+  src/qt/software_gl.cpp
   src/qt/web_engine_host.cpp
 )
 set_target_properties(qm_flash PROPERTIES AUTOMOC ON)
@@ -83,7 +85,8 @@ qt_add_resources(qm_flash qm_flash_web
   PREFIX /qm/web
   BASE src/qt/web
   FILES ${QM_PAGE} ${QM_PAGE_SCRIPTS})
-target_link_libraries(qm_flash PUBLIC qm_core qm_swf qm_player Qt6::Widgets Qt6::WebEngineWidgets)
+target_link_libraries(qm_flash PUBLIC qm_core qm_swf qm_player Qt6::Widgets Qt6::Quick
+  Qt6::WebEngineWidgets PRIVATE ${QM_XCB_LIBRARY})
 add_dependencies(qm_flash qm_ruffle)
 
 # ActionScript 3 test movies from the Haxe compiler.
@@ -105,6 +108,10 @@ if(QM_TESTS)
   add_dependencies(flash_e2e_tests qm_avm1_movies qm_haxe_movies)
   # One host process runs every check in order, under a virtual X server.
   qm_xvfb_test(flash_e2e flash_e2e_tests TIMEOUT 600)
+
+  add_executable(qm_software_gl_tests tests/qt/software_gl_test.cpp)
+  target_link_libraries(qm_software_gl_tests PRIVATE qm_flash GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(qm_software_gl_tests DISCOVERY_TIMEOUT 60)
 
   # The page's ExternalInterface XML on Node.js (which installs Ruffle), without a browser.
   find_program(QM_NODE node REQUIRED)

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-dev clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libc-bin
-  qt6-base-dev qt6-webengine-dev zlib1g-dev haxe xvfb xauth fonts-droid-fallback fonts-wqy-microhei
+  qt6-base-dev qt6-webengine-dev libxcb1-dev zlib1g-dev haxe xvfb xauth fonts-droid-fallback fonts-wqy-microhei
   libsndfile1-dev qt6-multimedia-dev pulseaudio pulseaudio-utils
   espeak-ng libx11-dev fonts-dejavu-core
   nginx curl

@@ -218,8 +218,9 @@ int Run(int argc, char** argv) {
 
   // A check shows nothing: the player runs on the off-screen platform.
   if (line.check) qputenv("QT_QPA_PLATFORM", "offscreen");
-  PrepareWebEngineHost();
+  PrepareWebEngineHost(argc, argv);
   QApplication app(argc, argv);
+  WebEngineHostStarted();
   if (line.check) {
     const std::string title = ApplicationTitle(text::Ansi().FromUtf8(course->name));
     try {

@@ -38,8 +38,9 @@ int Refuse(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qm::qt::PrepareWebEngineHost();
+  qm::qt::PrepareWebEngineHost(argc, argv);
   QApplication app(argc, argv);
+  qm::qt::WebEngineHostStarted();
   app.setApplicationName(kProgramName);
 
   std::vector<std::string> arguments;

@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QtGlobal>
 
 #include "qt/flash_scheme.h"
+#include "qt/software_gl.h"
 
 namespace qm::qt {
 
@@ -19,9 +22,11 @@ void AddChromiumFlag(const QByteArray& flag) {
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + flag);
 }
 
+bool g_set_gl_integration = false;  // QT_XCB_GL_INTEGRATION is ours, for the start only
+
 }  // namespace
 
-void PrepareWebEngineHost() {
+void PrepareWebEngineHost(int argc, char** argv) {
   if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   }
@@ -29,7 +34,23 @@ void PrepareWebEngineHost() {
   // web engine's processes) took 50 MB off one control's tree but nearly doubled the CPU
   // of a moving movie in the start-up benchmark.
   AddChromiumFlag("--disable-features=AudioServiceOutOfProcess");
+  if (OnlySoftwareGl(ReadGlFacts(argc, argv))) {
+    // Mesa's software GL would only draw what Chromium and Qt Quick draw as well in
+    // software, after loading LLVM into the program.
+    AddChromiumFlag("--disable-gpu");
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) {
+      qputenv("QT_XCB_GL_INTEGRATION", "none");
+      g_set_gl_integration = true;
+    }
+  }
   FlashScheme::Register();
+}
+
+void WebEngineHostStarted() {
+  // The X connection has chosen its GL (none) while the application object was made.
+  if (g_set_gl_integration) qunsetenv("QT_XCB_GL_INTEGRATION");
+  g_set_gl_integration = false;
 }
 
 }  // namespace qm::qt

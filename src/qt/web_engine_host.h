@@ -4,10 +4,17 @@
 
 namespace qm::qt {
 
-// Call once, before QApplication. Settings the environment already names are kept.
+// Call once, before QApplication, with the program's arguments. Settings the
+// environment already names are kept.
 //  - As root the web engine runs without its sandbox (it refuses to start it then).
 //  - The web engine's audio service runs in this process instead of one of its own.
+//  - Where GL can only be drawn in software anyway, the web engine composites in
+//    software, Qt Quick draws with its software back end and Qt loads no GL at all.
 //  - The `qm` scheme is registered.
-void PrepareWebEngineHost();
+void PrepareWebEngineHost(int argc, char** argv);
+
+// Call once the application object exists: takes back what only this process's start
+// needed, so that programs it starts do not inherit it.
+void WebEngineHostStarted();
 
 }  // namespace qm::qt

@@ -7,8 +7,9 @@
 #include "qt/web_engine_host.h"
 
 int main(int argc, char** argv) {
-  qm::qt::PrepareWebEngineHost();
+  qm::qt::PrepareWebEngineHost(argc, argv);
   QApplication app(argc, argv);
+  qm::qt::WebEngineHostStarted();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
