@@ -6,12 +6,15 @@
 //   - PSS of the process tree with the movie shown;
 //   - CPU of the process tree over 10 s with a movie that stands still, and with one
 //     that keeps moving (the moving one must keep costing: frames are drawn).
+//   - the steps of a warm start-up, from the milestones the page and the control report;
+//   - the same host with a bare page and no Ruffle: what the web engine alone costs.
 // Run it under a display (xvfb-run) with QTWEBENGINE_DISABLE_SANDBOX=1 as root.
 //   bench_startup [runs]             the figures above (default 5 warm runs)
 //   bench_startup --program EXE DIR  the same start-up and idle figures for a whole
 //                                    program started in DIR (first frame: the window
 //                                    shows something other than the background)
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -21,6 +24,8 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -86,9 +91,67 @@ int Child(const QString& movie, bool idle) {
   return 0;
 }
 
+// The child with a bare page instead: a line of text on a coloured background, no
+// Ruffle. "drawn" once the page has had two animation frames.
+class BarePage : public QWebEnginePage {
+ public:
+  bool drawn = false;
+
+ protected:
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
+                                const QString&) override {
+    if (message == "bare-drawn") drawn = true;
+  }
+};
+
+int BareChild(bool idle) {
+  QWebEngineView view;
+  BarePage page;
+  view.setPage(&page);
+  view.resize(1024, 652);
+  view.show();
+  page.setHtml(
+      "<html><body style='margin:0;background:#36a'><p style='font:14px sans-serif'>Aa "
+      "\u4e2d\u6587 0123</p><script>requestAnimationFrame(() => requestAnimationFrame(() "
+      "=> console.log('bare-drawn')))</script></body></html>");
+  QElapsedTimer guard;
+  guard.start();
+  while (!page.drawn && guard.elapsed() < 60000) RunFor(5);
+  std::printf("fscommand cpu %.3f\ndrawn\n", TreeCpu(getpid()));
+  if (idle) {
+    RunFor(2000);
+    std::printf("pss %.1f\n", TreePssMb(getpid()));
+    const double before = TreeCpu(getpid());
+    RunFor(kIdleSeconds * 1000);
+    std::printf("idle %.1f\n", 100.0 * (TreeCpu(getpid()) - before) / kIdleSeconds);
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
 struct Run {
   double to_fscommand_s = -1, to_drawn_s = -1, cpu_s = -1, pss_mb = -1, idle_pct = -1;
+  // Start-up milestones ("page-script", "fetch-end device.ttf", ...): seconds from the
+  // process start, each at its first report.
+  std::vector<std::pair<std::string, double>> steps;
 };
+
+// Reads the milestones "qm-trace WHAT [WHERE] MS" that a child writes with
+// QM_FLASH_TRACE set; WHERE is shortened to its file name.
+std::vector<std::pair<std::string, double>> Steps(const QByteArray& log, qint64 started_ms) {
+  std::vector<std::pair<std::string, double>> steps;
+  for (const QByteArray& line : log.split('\n')) {
+    QList<QByteArray> words = line.trimmed().split(' ');
+    if (words.size() < 3 || words.front() != "qm-trace") continue;
+    const double at = static_cast<double>(words.back().toLongLong() - started_ms) / 1000.0;
+    std::string what = words[1].toStdString();
+    if (words.size() > 3) what += " " + words[2].mid(words[2].lastIndexOf('/') + 1).toStdString();
+    const bool seen = std::any_of(steps.begin(), steps.end(),
+                                  [&](const auto& step) { return step.first == what; });
+    if (!seen) steps.emplace_back(what, at);
+  }
+  return steps;
+}
 
 // Starts a child and reads its milestones; times are from the start of the process.
 Run Measure(const QString& self, const QStringList& args, const QString& cache_home) {
@@ -96,9 +159,11 @@ Run Measure(const QString& self, const QStringList& args, const QString& cache_h
   QProcess child;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("XDG_CACHE_HOME", cache_home);
+  env.insert("QM_FLASH_TRACE", "1");
   child.setProcessEnvironment(env);
   QElapsedTimer clock;
   clock.start();
+  const qint64 started_ms = QDateTime::currentMSecsSinceEpoch();
   child.start(self, args);
   if (!child.waitForStarted()) return run;
   QByteArray pending;
@@ -121,6 +186,7 @@ Run Measure(const QString& self, const QStringList& args, const QString& cache_h
     }
   }
   child.waitForFinished(30000);
+  run.steps = Steps(child.readAllStandardError(), started_ms);
   return run;
 }
 
@@ -237,10 +303,12 @@ int Program(const QString& exe, const QString& dir, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qm::qt::PrepareWebEngineHost();
+  qm::qt::PrepareWebEngineHost(argc, argv);
   QApplication app(argc, argv);
+  qm::qt::WebEngineHostStarted();
   const QStringList args = QCoreApplication::arguments();
   if (args.size() == 4 && args[1] == "--child") return Child(args[2], args[3] == "idle");
+  if (args.size() == 3 && args[1] == "--bare") return BareChild(args[2] == "idle");
   if (args.size() >= 4 && args[1] == "--program") {
     return Program(args[2], args[3], args.size() > 4 ? args[4].toInt() : 3);
   }
@@ -251,15 +319,26 @@ int main(int argc, char** argv) {
   const QString moving = QM_BENCH_MOVIES_DIR "/animated.swf";
   QTemporaryDir cache;
   const Run cold = Measure(self, {"--child", still, "-"}, cache.path());
-  std::vector<double> warm_fs, warm_drawn, warm_cpu;
+  std::vector<double> warm_fs, warm_drawn, warm_cpu, bare_drawn, bare_cpu;
+  std::vector<std::pair<std::string, std::vector<double>>> steps;  // in the first run's order
   for (int i = 0; i < runs; ++i) {
     const Run r = Measure(self, {"--child", still, "-"}, cache.path());
     warm_fs.push_back(r.to_fscommand_s);
     warm_drawn.push_back(r.to_drawn_s);
     warm_cpu.push_back(r.cpu_s);
+    for (const auto& [what, at] : r.steps) {
+      auto it =
+          std::find_if(steps.begin(), steps.end(), [&](const auto& s) { return s.first == what; });
+      if (it == steps.end()) it = steps.insert(steps.end(), {what, {}});
+      it->second.push_back(at);
+    }
+    const Run bare = Measure(self, {"--bare", "-"}, cache.path());
+    bare_drawn.push_back(bare.to_drawn_s);
+    bare_cpu.push_back(bare.cpu_s);
   }
   const Run idle = Measure(self, {"--child", still, "idle"}, cache.path());
   const Run busy = Measure(self, {"--child", moving, "idle"}, cache.path());
+  const Run bare_idle = Measure(self, {"--bare", "idle"}, cache.path());
 
   std::printf("Flash control start-up (process start to the movie), %d warm runs\n", runs);
   std::printf(
@@ -271,6 +350,17 @@ int main(int argc, char** argv) {
   PrintRange("  warm: CPU time of the tree to first fscommand", warm_cpu, "s");
   std::printf("  ratio warm median / cold (first fscommand): %.2f\n",
               RangeOf(warm_fs).median / cold.to_fscommand_s);
+  std::printf("  steps of a warm start-up (median s from process start):\n");
+  for (const auto& [what, at] : steps) {
+    std::printf("    %-40s %6.2f s\n", what.c_str(), RangeOf(at).median);
+  }
+  std::printf("baseline, the same host with a bare page (no Ruffle):\n");
+  PrintRange("  first frame", bare_drawn, "s");
+  PrintRange("  CPU time of the tree to its first frame", bare_cpu, "s");
+  std::printf("  PSS %.1f MB, idle %.1f %% of one core\n", bare_idle.pss_mb, bare_idle.idle_pct);
+  std::printf("  Ruffle and the movie add: first frame +%.2f s, CPU +%.2f s, PSS +%.1f MB\n",
+              RangeOf(warm_drawn).median - RangeOf(bare_drawn).median,
+              RangeOf(warm_cpu).median - RangeOf(bare_cpu).median, idle.pss_mb - bare_idle.pss_mb);
   std::printf("PSS of the process tree, one control with a movie: %.1f MB\n", idle.pss_mb);
   std::printf("CPU of the process tree over %d s, %% of one core:\n", kIdleSeconds);
   std::printf("  still movie %.1f %%, moving movie %.1f %%, ratio still/moving %.2f\n",
