@@ -118,6 +118,9 @@ if(QM_TESTS)
   add_test(NAME page_external_interface_xml
     COMMAND ${QM_NODE} --test ${CMAKE_SOURCE_DIR}/tests/qt/web/external_interface_xml.test.js)
   set_tests_properties(page_external_interface_xml PROPERTIES TIMEOUT 60)
+  add_test(NAME page_short_strings
+    COMMAND ${QM_NODE} --test ${CMAKE_SOURCE_DIR}/tests/qt/web/short_strings.test.js)
+  set_tests_properties(page_short_strings PROPERTIES TIMEOUT 60)
 endif()
 
 if(QM_BENCH)

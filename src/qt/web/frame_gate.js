@@ -211,8 +211,11 @@
 
       // Whether drawing now goes straight to the canvas: the canvas is not shown (a
       // bitmap or a scratch canvas: a source for the shown one), or the frame was
-      // released.
+      // released. A frame being held began on the shown canvas: the renderer draws a
+      // frame in one call, so it is still shown (asking costs a trip into the engine
+      // for every drawing command).
       direct() {
+        if (this.held !== null) return false;
         if (!this.canvas.isConnected) {
           drawnOn(this.canvas);
           return true;
