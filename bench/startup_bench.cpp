@@ -224,7 +224,7 @@ bool ScreenDrawn() {
 int Program(const QString& exe, const QString& dir, int runs) {
   QTemporaryDir cache;
   std::vector<double> drawn, pss, idle;
-  std::vector<qm::bench::ProcessPss> table;
+  std::vector<std::vector<qm::bench::ProcessPss>> tables;  // of each warm run
   double cold = -1;
   for (int i = 0; i <= runs; ++i) {
     QProcess program;
@@ -252,15 +252,16 @@ int Program(const QString& exe, const QString& dir, int runs) {
     } else {
       drawn.push_back(at);
     }
-    if (i == runs) {
+    if (i > 0) {
       // Standing still: after the start-up's own work (the version movie starts once
       // the screen is drawn, and the runtime check reads it; the web engine goes on
       // compiling Ruffle's code in the background for a while, about 2 % of a core
-      // 10-20 s after start).
+      // 10-20 s after start). The renderer's memory differs from one start to the next
+      // by tens of MB (what its threads' allocators keep), so every warm run counts.
       RunFor(kSettleSeconds * 1000);
-      table = qm::bench::TreePssTable(program.processId());
+      tables.push_back(qm::bench::TreePssTable(program.processId()));
       double total = 0;
-      for (const auto& process : table) total += process.pss_mb;
+      for (const auto& process : tables.back()) total += process.pss_mb;
       pss.push_back(total);
       const double before = TreeCpu(program.processId());
       RunFor(kIdleSeconds * 1000);
@@ -273,30 +274,40 @@ int Program(const QString& exe, const QString& dir, int runs) {
   // The baseline, in the same run: one Flash control alone with a still movie.
   const QString self = QCoreApplication::applicationFilePath();
   const QString still = QM_BENCH_MOVIES_DIR "/still.swf";
-  std::vector<double> one_drawn;
+  std::vector<double> one_drawn, one_pss, one_idle;
   for (int i = 0; i < 2; ++i) {
     one_drawn.push_back(Measure(self, {"--child", still, "-"}, cache.path()).to_drawn_s);
   }
-  const Run one_idle = Measure(self, {"--child", still, "idle"}, cache.path());
+  for (int i = 0; i < runs; ++i) {
+    const Run still_run = Measure(self, {"--child", still, "idle"}, cache.path());
+    one_pss.push_back(still_run.pss_mb);
+    one_idle.push_back(still_run.idle_pct);
+  }
 
   std::printf("program %s\n", qPrintable(exe));
   std::printf("  start-up to the first drawn screen, cold: %.2f s\n", cold);
   PrintRange("  start-up to the first drawn screen, warm", drawn, "s");
   PrintRange("  PSS of the process tree", pss, "MB");
-  for (const auto& process : table) {
-    std::printf("    %-40s %7.1f MB\n", process.role.c_str(), process.pss_mb);
+  // By process, in the run whose total is the median.
+  const double median_pss = RangeOf(pss).median;
+  for (std::size_t run = 0; run < tables.size(); ++run) {
+    if (pss[run] != median_pss) continue;
+    for (const auto& process : tables[run]) {
+      std::printf("    %-40s %7.1f MB\n", process.role.c_str(), process.pss_mb);
+    }
+    break;
   }
   PrintRange("  idle CPU over 10 s (% of one core)", idle, "%");
   const double one = RangeOf(one_drawn).median;
   std::printf("  baseline, one control with a still movie: first frame %.2f s, idle %.1f %%\n", one,
-              one_idle.idle_pct);
+              RangeOf(one_idle).median);
   std::printf("  ratio program warm start-up / one control's first frame: %.2f\n",
               RangeOf(drawn).median / one);
   std::printf("  ratio program idle / one still control's idle: %.2f\n",
-              RangeOf(idle).median / one_idle.idle_pct);
-  std::printf("  baseline, one control with a still movie: PSS %.1f MB\n", one_idle.pss_mb);
-  std::printf("  ratio program PSS / one still control's PSS: %.2f\n",
-              RangeOf(pss).median / one_idle.pss_mb);
+              RangeOf(idle).median / RangeOf(one_idle).median);
+  PrintRange("  baseline, one control with a still movie: PSS", one_pss, "MB");
+  std::printf("  ratio program PSS / one still control's PSS (medians): %.2f\n",
+              median_pss / RangeOf(one_pss).median);
   return 0;
 }
 

@@ -14,10 +14,15 @@ namespace qm::qt {
 
 namespace {
 
-// Adds `flag` to the Chromium switches the environment gives the web engine.
+// Adds `flag` to the Chromium switches the environment gives the web engine, unless
+// they name that switch already (with a value of their own, for "--name=value").
 void AddChromiumFlag(const QByteArray& flag) {
   QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-  if (flags.contains(flag.left(flag.indexOf('=') + 1))) return;  // the user's own wins
+  const int equals = flag.indexOf('=');
+  const QByteArray name = equals < 0 ? flag : flag.left(equals);
+  for (const QByteArray& given : flags.split(' ')) {
+    if (given == name || given.startsWith(name + '=')) return;  // the user's own wins
+  }
   if (!flags.isEmpty()) flags += ' ';
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + flag);
 }
@@ -34,6 +39,9 @@ void PrepareWebEngineHost(int argc, char** argv) {
   // web engine's processes) took 50 MB off one control's tree but nearly doubled the CPU
   // of a moving movie in the start-up benchmark.
   AddChromiumFlag("--disable-features=AudioServiceOutOfProcess");
+  // The web engine's services run in this process (network, GPU, audio): nothing is left
+  // for the zygote of unsandboxed processes, one process (about 16 MB) that only waits.
+  AddChromiumFlag("--no-unsandboxed-zygote");
   if (OnlySoftwareGl(ReadGlFacts(argc, argv))) {
     // Mesa's software GL would only draw what Chromium and Qt Quick draw as well in
     // software, after loading LLVM into the program.
