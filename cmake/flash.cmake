@@ -35,12 +35,27 @@ if(NOT EXISTS ${QM_RUFFLE_SOURCE}/ruffle.js)
   message(FATAL_ERROR "Ruffle is missing from node_modules: run scripts/setup.sh")
 endif()
 set(QM_RUFFLE_DIR ${QM_DATA_BUILD_DIR}/ruffle)
-file(GLOB QM_RUFFLE_FILES ${QM_RUFFLE_SOURCE}/*.js ${QM_RUFFLE_SOURCE}/*.wasm)
+file(GLOB QM_RUFFLE_SCRIPTS ${QM_RUFFLE_SOURCE}/*.js)
+file(GLOB QM_RUFFLE_MODULES ${QM_RUFFLE_SOURCE}/*.wasm)
+# Its wasm modules lose their function names: the web engine keeps a module's bytes
+# while it runs, and the names are 2 MB of Ruffle's 14 MB.
+add_executable(wasm_strip_names tools/wasm_strip_names.cpp)
+set(QM_RUFFLE_STRIP)
+set(QM_RUFFLE_FILES)  # what the build puts in the data folder, for installing
+foreach(file IN LISTS QM_RUFFLE_SCRIPTS QM_RUFFLE_MODULES)
+  get_filename_component(name ${file} NAME)
+  list(APPEND QM_RUFFLE_FILES ${QM_RUFFLE_DIR}/${name})
+endforeach()
+foreach(module IN LISTS QM_RUFFLE_MODULES)
+  get_filename_component(name ${module} NAME)
+  list(APPEND QM_RUFFLE_STRIP COMMAND wasm_strip_names ${module} ${QM_RUFFLE_DIR}/${name})
+endforeach()
 add_custom_command(
   OUTPUT ${QM_RUFFLE_DIR}/ruffle.js
   COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_RUFFLE_DIR}
-  COMMAND ${CMAKE_COMMAND} -E copy ${QM_RUFFLE_FILES} ${QM_RUFFLE_DIR}
-  DEPENDS ${QM_RUFFLE_FILES}
+  COMMAND ${CMAKE_COMMAND} -E copy ${QM_RUFFLE_SCRIPTS} ${QM_RUFFLE_DIR}
+  ${QM_RUFFLE_STRIP}
+  DEPENDS ${QM_RUFFLE_SCRIPTS} ${QM_RUFFLE_MODULES} wasm_strip_names
   COMMENT "Copying the Ruffle player into the build")
 add_custom_target(qm_ruffle ALL DEPENDS ${QM_RUFFLE_DIR}/ruffle.js)
 
@@ -118,6 +133,10 @@ if(QM_TESTS)
   add_test(NAME page_external_interface_xml
     COMMAND ${QM_NODE} --test ${CMAKE_SOURCE_DIR}/tests/qt/web/external_interface_xml.test.js)
   set_tests_properties(page_external_interface_xml PROPERTIES TIMEOUT 60)
+  add_test(NAME ruffle_modules_stripped
+    COMMAND ${QM_NODE} --test ${CMAKE_SOURCE_DIR}/tests/qt/web/stripped_ruffle.test.js)
+  set_tests_properties(ruffle_modules_stripped PROPERTIES TIMEOUT 120
+    ENVIRONMENT QM_RUFFLE_DIR=${QM_RUFFLE_DIR})
   add_test(NAME page_short_strings
     COMMAND ${QM_NODE} --test ${CMAKE_SOURCE_DIR}/tests/qt/web/short_strings.test.js)
   set_tests_properties(page_short_strings PROPERTIES TIMEOUT 60)
