@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -190,6 +191,17 @@ Run Measure(const QString& self, const QStringList& args, const QString& cache_h
   return run;
 }
 
+// Milestones of several runs, in the order of the first run that reported them.
+using StepRuns = std::vector<std::pair<std::string, std::vector<double>>>;
+
+void AddSteps(StepRuns& all, const std::vector<std::pair<std::string, double>>& run) {
+  for (const auto& [what, at] : run) {
+    auto it = std::find_if(all.begin(), all.end(), [&](const auto& s) { return s.first == what; });
+    if (it == all.end()) it = all.insert(all.end(), {what, {}});
+    it->second.push_back(at);
+  }
+}
+
 struct Range {
   double min = 0, median = 0, max = 0;
 };
@@ -203,6 +215,12 @@ Range RangeOf(std::vector<double> v) {
 void PrintRange(const char* what, const std::vector<double>& v, const char* unit) {
   const Range r = RangeOf(v);
   std::printf("%-46s min %7.2f  median %7.2f  max %7.2f %s\n", what, r.min, r.median, r.max, unit);
+}
+
+void PrintSteps(const StepRuns& steps) {
+  for (const auto& [what, at] : steps) {
+    std::printf("    %-40s %6.2f s\n", what.c_str(), RangeOf(at).median);
+  }
 }
 
 // --- A whole program ------------------------------------------------------------------
@@ -225,15 +243,21 @@ int Program(const QString& exe, const QString& dir, int runs) {
   QTemporaryDir cache;
   std::vector<double> drawn, pss, idle;
   std::vector<std::vector<qm::bench::ProcessPss>> tables;  // of each warm run
+  StepRuns steps;
+  const QString log = cache.filePath("program.log");
   double cold = -1;
   for (int i = 0; i <= runs; ++i) {
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CACHE_HOME", cache.path());
+    env.insert("QM_FLASH_TRACE", "1");
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(dir);
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.setStandardErrorFile(log);
     QElapsedTimer clock;
     clock.start();
+    const qint64 started_ms = QDateTime::currentMSecsSinceEpoch();
     program.start(exe, {});
     if (!program.waitForStarted()) return 1;
     double at = -1;
@@ -270,6 +294,13 @@ int Program(const QString& exe, const QString& dir, int runs) {
     program.terminate();
     if (!program.waitForFinished(10000)) program.kill();
     program.waitForFinished(5000);
+    if (i > 0) {
+      QFile file(log);
+      std::vector<std::pair<std::string, double>> run;
+      if (file.open(QIODevice::ReadOnly)) run = Steps(file.readAll(), started_ms);
+      run.emplace_back("screen drawn", at);
+      AddSteps(steps, run);
+    }
   }
   // The baseline, in the same run: one Flash control alone with a still movie.
   const QString self = QCoreApplication::applicationFilePath();
@@ -287,6 +318,10 @@ int Program(const QString& exe, const QString& dir, int runs) {
   std::printf("program %s\n", qPrintable(exe));
   std::printf("  start-up to the first drawn screen, cold: %.2f s\n", cold);
   PrintRange("  start-up to the first drawn screen, warm", drawn, "s");
+  std::printf(
+      "  steps of a warm start-up (median s from process start; the second control's\n"
+      "  steps and the page's after \"movie-frame\" are the version movie's):\n");
+  PrintSteps(steps);
   PrintRange("  PSS of the process tree", pss, "MB");
   // By process, in the run whose total is the median.
   const double median_pss = RangeOf(pss).median;
@@ -331,18 +366,13 @@ int main(int argc, char** argv) {
   QTemporaryDir cache;
   const Run cold = Measure(self, {"--child", still, "-"}, cache.path());
   std::vector<double> warm_fs, warm_drawn, warm_cpu, bare_drawn, bare_cpu;
-  std::vector<std::pair<std::string, std::vector<double>>> steps;  // in the first run's order
+  StepRuns steps;
   for (int i = 0; i < runs; ++i) {
     const Run r = Measure(self, {"--child", still, "-"}, cache.path());
     warm_fs.push_back(r.to_fscommand_s);
     warm_drawn.push_back(r.to_drawn_s);
     warm_cpu.push_back(r.cpu_s);
-    for (const auto& [what, at] : r.steps) {
-      auto it =
-          std::find_if(steps.begin(), steps.end(), [&](const auto& s) { return s.first == what; });
-      if (it == steps.end()) it = steps.insert(steps.end(), {what, {}});
-      it->second.push_back(at);
-    }
+    AddSteps(steps, r.steps);
     const Run bare = Measure(self, {"--bare", "-"}, cache.path());
     bare_drawn.push_back(bare.to_drawn_s);
     bare_cpu.push_back(bare.cpu_s);
@@ -362,9 +392,7 @@ int main(int argc, char** argv) {
   std::printf("  ratio warm median / cold (first fscommand): %.2f\n",
               RangeOf(warm_fs).median / cold.to_fscommand_s);
   std::printf("  steps of a warm start-up (median s from process start):\n");
-  for (const auto& [what, at] : steps) {
-    std::printf("    %-40s %6.2f s\n", what.c_str(), RangeOf(at).median);
-  }
+  PrintSteps(steps);
   std::printf("baseline, the same host with a bare page (no Ruffle):\n");
   PrintRange("  first frame", bare_drawn, "s");
   PrintRange("  CPU time of the tree to its first frame", bare_cpu, "s");
