@@ -57,6 +57,18 @@ void RunFor(int ms) {
   qm::testing::QtLoop::RunFor(ms);
 }
 
+// A child's figures once its page stands still: PSS, then CPU over kIdleSeconds.
+void ReportStill() {
+  RunFor(2000);  // the page settles
+  std::printf("pss %.1f\n", TreePssMb(getpid()));
+  const double before = TreeCpu(getpid());
+  QElapsedTimer clock;
+  clock.start();
+  RunFor(kIdleSeconds * 1000);
+  const double cpu = TreeCpu(getpid()) - before;
+  std::printf("idle %.1f\n", 100.0 * cpu / (static_cast<double>(clock.elapsed()) / 1000.0));
+}
+
 // The child: one control showing `movie`; reports its milestones on stdout.
 int Child(const QString& movie, bool idle) {
   FlashWidget flash(FlashWidget::Scale::kNoScaleTopLeft);
@@ -78,16 +90,7 @@ int Child(const QString& movie, bool idle) {
   QElapsedTimer guard;
   guard.start();
   while (!(ready && drawn) && guard.elapsed() < 60000) RunFor(5);
-  if (idle) {
-    RunFor(2000);  // the movie settles
-    std::printf("pss %.1f\n", TreePssMb(getpid()));
-    const double before = TreeCpu(getpid());
-    QElapsedTimer clock;
-    clock.start();
-    RunFor(kIdleSeconds * 1000);
-    const double cpu = TreeCpu(getpid()) - before;
-    std::printf("idle %.1f\n", 100.0 * cpu / (static_cast<double>(clock.elapsed()) / 1000.0));
-  }
+  if (idle) ReportStill();
   std::fflush(stdout);
   return 0;
 }
@@ -119,13 +122,7 @@ int BareChild(bool idle) {
   guard.start();
   while (!page.drawn && guard.elapsed() < 60000) RunFor(5);
   std::printf("fscommand cpu %.3f\ndrawn\n", TreeCpu(getpid()));
-  if (idle) {
-    RunFor(2000);
-    std::printf("pss %.1f\n", TreePssMb(getpid()));
-    const double before = TreeCpu(getpid());
-    RunFor(kIdleSeconds * 1000);
-    std::printf("idle %.1f\n", 100.0 * (TreeCpu(getpid()) - before) / kIdleSeconds);
-  }
+  if (idle) ReportStill();
   std::fflush(stdout);
   return 0;
 }

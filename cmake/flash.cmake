@@ -40,12 +40,10 @@ file(GLOB QM_RUFFLE_MODULES ${QM_RUFFLE_SOURCE}/*.wasm)
 # Its wasm modules lose their function names: the web engine keeps a module's bytes
 # while it runs, and the names are 2 MB of Ruffle's 14 MB.
 add_executable(wasm_strip_names tools/wasm_strip_names.cpp)
+# What the build puts in the data folder, for installing.
+set(QM_RUFFLE_FILES ${QM_RUFFLE_SCRIPTS} ${QM_RUFFLE_MODULES})
+list(TRANSFORM QM_RUFFLE_FILES REPLACE "^.*/" "${QM_RUFFLE_DIR}/")
 set(QM_RUFFLE_STRIP)
-set(QM_RUFFLE_FILES)  # what the build puts in the data folder, for installing
-foreach(file IN LISTS QM_RUFFLE_SCRIPTS QM_RUFFLE_MODULES)
-  get_filename_component(name ${file} NAME)
-  list(APPEND QM_RUFFLE_FILES ${QM_RUFFLE_DIR}/${name})
-endforeach()
 foreach(module IN LISTS QM_RUFFLE_MODULES)
   get_filename_component(name ${module} NAME)
   list(APPEND QM_RUFFLE_STRIP COMMAND wasm_strip_names ${module} ${QM_RUFFLE_DIR}/${name})
