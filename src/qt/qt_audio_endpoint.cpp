@@ -10,7 +10,11 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace qm {
@@ -23,6 +27,29 @@ constexpr qint64 kInputBufferUs = 40'000;
 constexpr qint64 kOutputBufferUs = 100'000;
 // How long a stopped output stays before it is deleted (see ~OutputStream).
 constexpr int kSinkLingerMs = 2000;
+
+// Qt 6.4's sound client closes its server connection at process exit without taking the
+// lock of the thread that serves that connection. Right after a stream stops, that thread
+// is still busy: the server answers the stop, and tells of the device going idle, which
+// the client answers with a query of its own. Ending the process then frees the
+// connection under the running thread: the process aborts or crashes as it exits (about
+// one exit in twenty when it came right after a stop). So the process does not end until
+// the last stop is this long past; the exchange takes a few round trips to the server.
+constexpr std::chrono::milliseconds kExitAfterStop{500};
+std::atomic<std::chrono::steady_clock::rep> last_stop{0};
+
+void WaitForTheStopsToSettle() {
+  const std::chrono::steady_clock::time_point stopped{
+      std::chrono::steady_clock::duration{last_stop.load()}};
+  std::this_thread::sleep_until(stopped + kExitAfterStop);
+}
+
+// Called once the client exists: handlers registered after it run before its teardown.
+void NoteStop() {
+  static const bool registered = std::atexit(WaitForTheStopsToSettle) == 0;
+  (void)registered;
+  last_stop = std::chrono::steady_clock::now().time_since_epoch().count();
+}
 
 QAudioFormat ToQt(const AudioFormat& format) {
   QAudioFormat out;
@@ -91,6 +118,7 @@ class OutputStream : public IAudioStream {
     pull_->Detach();
     QObject::disconnect(sink_, nullptr, nullptr, nullptr);
     sink_->stop();
+    NoteStop();
     // Qt 6.4 asks the server to drain the stream by itself when the sound runs out, and
     // the answer's handler uses the sink even after the stream is stopped: deleting the
     // sink before that answer is in uses freed memory. The answer comes within a round
@@ -171,6 +199,7 @@ class InputStream : public IAudioStream {
     QObject::disconnect(source_, nullptr, nullptr, nullptr);
     if (push_ != nullptr) QObject::disconnect(push_, nullptr, nullptr, nullptr);
     source_->stop();
+    NoteStop();
     source_->deleteLater();
   }
   bool Started() const { return sink_ != nullptr; }
@@ -222,6 +251,7 @@ bool QtAudioEndpoint::Reachable() {
     auto* probe = new QAudioSink(output, format);
     reached = probe->start() != nullptr;
     probe->stop();
+    NoteStop();
     // As a stopped output stream (see ~OutputStream); and its destruction runs the
     // event loop, which must not happen inside this call.
     QTimer::singleShot(kSinkLingerMs, probe, &QObject::deleteLater);
@@ -229,6 +259,7 @@ bool QtAudioEndpoint::Reachable() {
     auto* probe = new QAudioSource(input, format);
     reached = probe->start() != nullptr;
     probe->stop();
+    NoteStop();
     probe->deleteLater();
   }
   if (reached) *lost_ = false;

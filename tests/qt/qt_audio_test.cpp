@@ -6,9 +6,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "headless/media_ports.h"
 #include "headless/scripted_ports.h"
@@ -124,6 +127,51 @@ TEST(RealSound, AStoppedPlaybackIsAbortedNotSuccessful) {
   r.recorder.CloseRecord();
   QtLoop::RunFor(100);
   EXPECT_EQ(r.recorder.MediaPlayer1.LastNotifyResult(), kMciNotifyAborted);
+}
+
+// The child of the test below: plays until the frames move while it records, stops both
+// and ends the process at once.
+int StopTheStreamsAndExit() {
+  struct Silence : IAudioSource {
+    bool pulled = false;
+    std::size_t ReadFrames(std::int16_t* out, std::size_t frames) override {
+      std::fill_n(out, frames * 2, std::int16_t{0});
+      pulled = pulled || frames > 0;
+      return frames;
+    }
+    bool Exhausted() const override { return false; }
+    void Finished() override {}
+    void Failed(const std::string&) override {}
+  } silence;
+  struct Discard : IAudioSink {
+    void WriteFrames(const std::int16_t*, std::size_t) override {}
+    void Failed(const std::string&) override {}
+  } capture;
+  QtAudioEndpoint audio;
+  auto output = audio.StartOutput({22050, 2}, silence);
+  auto input = audio.StartInput({22050, 2}, capture);
+  if (!output || !input) return 2;
+  if (!QtLoop::RunUntil([&] { return silence.pulled; }, 10000)) return 3;
+  output.reset();
+  input.reset();
+  return 0;
+}
+
+// A process that ends right after its streams stopped ends cleanly (Qt's sound client
+// tears its connection down at exit while the server is still answering the stops).
+TEST(RealSound, TheProcessEndsCleanlyRightAfterItsStreamsStop) {
+  if (!QtAudioEndpoint().HasOutput()) {
+    if (SoundRequired()) FAIL() << "no sound server with an output";
+    GTEST_SKIP() << "no sound server";
+  }
+  for (int run = 0; run < 20; ++run) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"--stop-the-streams-and-exit"});
+    ASSERT_TRUE(child.waitForFinished(30000)) << "run " << run << " did not end";
+    ASSERT_EQ(child.exitStatus(), QProcess::NormalExit) << "run " << run << " crashed";
+    ASSERT_EQ(child.exitCode(), 0) << "run " << run;
+  }
 }
 
 // A sound server of the test's own (scripts/sound_server.sh in a folder of the test's),
@@ -277,6 +325,8 @@ TEST(NoSoundDevice, OpeningFailsWithAClearTextAndTheRecorderShowsItsBox) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   qm::text::SetAnsiCodePage("UTF-8");
+  if (argc > 1 && std::string(argv[1]) == "--stop-the-streams-and-exit")
+    return qm::testing::StopTheStreamsAndExit();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
