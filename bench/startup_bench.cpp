@@ -12,12 +12,16 @@
 //   bench_startup [runs]             the figures above (default 5 warm runs)
 //   bench_startup --program EXE DIR  the same start-up and idle figures for a whole
 //                                    program started in DIR (first frame: the window
-//                                    shows something other than the background)
+//                                    shows something other than the background),
+//                                    against one control with a still movie and one
+//                                    with DIR's main.swf
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -69,10 +73,18 @@ void ReportStill() {
   std::printf("idle %.1f\n", 100.0 * cpu / (static_cast<double>(clock.elapsed()) / 1000.0));
 }
 
-// The child: one control showing `movie`; reports its milestones on stdout.
-int Child(const QString& movie, bool idle) {
+// The child: one control showing `movie`; reports its milestones on stdout. `mode`:
+// "-" up to the movie's "drawn" fscommand, "idle" then its figures standing still,
+// "settled" any movie: its first frame, then its figures once it has settled as long as
+// the program does in Program().
+int Child(const QString& movie, const QString& mode) {
   FlashWidget flash(FlashWidget::Scale::kNoScaleTopLeft);
   bool ready = false, drawn = false;
+  if (mode == "settled") {
+    flash.OnPlayerEvent([&](const QString& kind, const QString&) {
+      if (kind == "first_frame") ready = drawn = true;
+    });
+  }
   flash.OnFSCommand([&](const std::u16string& command, const std::u16string&) {
     if (!ready) {
       ready = true;
@@ -90,7 +102,8 @@ int Child(const QString& movie, bool idle) {
   QElapsedTimer guard;
   guard.start();
   while (!(ready && drawn) && guard.elapsed() < 60000) RunFor(5);
-  if (idle) ReportStill();
+  if (mode == "settled") RunFor(kSettleSeconds * 1000);
+  if (mode != "-") ReportStill();
   std::fflush(stdout);
   return 0;
 }
@@ -312,6 +325,16 @@ int Program(const QString& exe, const QString& dir, int runs) {
     one_idle.push_back(still_run.idle_pct);
   }
 
+  // And one control alone with the program's own movie, which no shell answers: what the
+  // shell and its hidden control add to the movie's own cost.
+  const QString main_movie = QDir(dir).absoluteFilePath("main.swf");
+  std::vector<double> same_pss, same_idle;
+  for (int i = 0; i < runs && QFileInfo::exists(main_movie); ++i) {
+    const Run run = Measure(self, {"--child", main_movie, "settled"}, cache.path());
+    same_pss.push_back(run.pss_mb);
+    same_idle.push_back(run.idle_pct);
+  }
+
   std::printf("program %s\n", qPrintable(exe));
   std::printf("  start-up to the first drawn screen, cold: %.2f s\n", cold);
   PrintRange("  start-up to the first drawn screen, warm", drawn, "s");
@@ -340,6 +363,14 @@ int Program(const QString& exe, const QString& dir, int runs) {
   PrintRange("  baseline, one control with a still movie: PSS", one_pss, "MB");
   std::printf("  ratio program PSS / one still control's PSS (medians): %.2f\n",
               median_pss / RangeOf(one_pss).median);
+  if (!same_pss.empty()) {
+    PrintRange("  baseline, one control with the program's main.swf: PSS", same_pss, "MB");
+    PrintRange("  baseline, one control with the program's main.swf: idle", same_idle, "%");
+    std::printf("  ratio program PSS / that control's PSS (medians): %.2f\n",
+                median_pss / RangeOf(same_pss).median);
+    std::printf("  ratio program idle / that control's idle (medians): %.2f\n",
+                RangeOf(idle).median / RangeOf(same_idle).median);
+  }
   return 0;
 }
 
@@ -350,7 +381,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   qm::qt::WebEngineHostStarted();
   const QStringList args = QCoreApplication::arguments();
-  if (args.size() == 4 && args[1] == "--child") return Child(args[2], args[3] == "idle");
+  if (args.size() == 4 && args[1] == "--child") return Child(args[2], args[3]);
   if (args.size() == 3 && args[1] == "--bare") return BareChild(args[2] == "idle");
   if (args.size() >= 4 && args[1] == "--program") {
     return Program(args[2], args[3], args.size() > 4 ? args[4].toInt() : 3);
