@@ -122,9 +122,10 @@ if(QM_TESTS)
   # One host process runs every check in order, under a virtual X server.
   qm_xvfb_test(flash_e2e flash_e2e_tests TIMEOUT 600)
 
-  add_executable(qm_software_gl_tests tests/qt/software_gl_test.cpp)
-  target_link_libraries(qm_software_gl_tests PRIVATE qm_flash GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(qm_software_gl_tests DISCOVERY_TIMEOUT 60)
+  add_executable(qm_web_engine_host_tests tests/qt/software_gl_test.cpp
+    tests/qt/web_engine_host_test.cpp)
+  target_link_libraries(qm_web_engine_host_tests PRIVATE qm_flash GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(qm_web_engine_host_tests DISCOVERY_TIMEOUT 60)
 
   # The page's ExternalInterface XML on Node.js (which installs Ruffle), without a browser.
   find_program(QM_NODE node REQUIRED)

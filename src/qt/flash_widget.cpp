@@ -20,6 +20,7 @@
 #include "platform/errors.h"
 #include "player/movie_file.h"
 #include "qt/flash_scheme.h"
+#include "qt/web_engine_host.h"
 
 namespace qm::qt {
 
@@ -197,6 +198,7 @@ void FlashWidget::StartPage(bool now) {
 void FlashWidget::FirstFrameDrawn() {
   if (first_frame_drawn_) return;
   first_frame_drawn_ = true;
+  ReturnFreedMemoryLater();
   for (FlashWidget* control : Controls()) {
     if (!control->page_started_)
       QTimer::singleShot(0, control, [control] { control->StartPage(true); });
@@ -228,6 +230,7 @@ void FlashWidget::ReleasePage() {
   before_ready_.clear();
   held_.clear();
   page_->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
+  ReturnFreedMemoryLater();
 }
 
 void FlashWidget::RestartPage() {
