@@ -218,6 +218,8 @@ struct Range {
   double min = 0, median = 0, max = 0;
 };
 
+// The median of an even number of runs is the upper of the two middle ones: a run that
+// happened, whose per-process table can be shown.
 Range RangeOf(std::vector<double> v) {
   if (v.empty()) return {};
   std::sort(v.begin(), v.end());
