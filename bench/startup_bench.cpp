@@ -49,7 +49,6 @@
 namespace {
 
 using qm::bench::TreeCpu;
-using qm::bench::TreePssMb;
 
 namespace fs = std::filesystem;
 using qm::qt::FlashWidget;
@@ -66,7 +65,13 @@ void ReportStill() {
   // The page settles, and the host gives back what the start-up freed (3 s after the
   // first frame).
   RunFor(5000);
-  std::printf("pss %.1f\n", TreePssMb(getpid()));
+  double total = 0;
+  const auto table = qm::bench::TreePssTable(getpid());
+  for (const auto& process : table) total += process.pss_mb;
+  std::printf("pss %.1f\n", total);
+  for (const auto& process : table) {
+    std::printf("process-pss %.1f %s\n", process.pss_mb, process.role.c_str());
+  }
   const double before = TreeCpu(getpid());
   QElapsedTimer clock;
   clock.start();
@@ -104,7 +109,11 @@ int Child(const QString& movie, const QString& mode) {
   QElapsedTimer guard;
   guard.start();
   while (!(ready && drawn) && guard.elapsed() < 60000) RunFor(5);
-  if (mode == "settled") RunFor(kSettleSeconds * 1000);
+  if (mode == "settled") {
+    std::printf("fscommand cpu %.3f\ndrawn\n", TreeCpu(getpid()));
+    std::fflush(stdout);
+    RunFor(kSettleSeconds * 1000);
+  }
   if (mode != "-") ReportStill();
   std::fflush(stdout);
   return 0;
@@ -144,6 +153,7 @@ int BareChild(bool idle) {
 
 struct Run {
   double to_fscommand_s = -1, to_drawn_s = -1, cpu_s = -1, pss_mb = -1, idle_pct = -1;
+  std::vector<qm::bench::ProcessPss> pss_table;  // with the PSS, by process
   // Start-up milestones ("page-script", "fetch-end device.ttf", ...): seconds from the
   // process start, each at its first report.
   std::vector<std::pair<std::string, double>> steps;
@@ -191,6 +201,10 @@ Run Measure(const QString& self, const QStringList& args, const QString& cache_h
         run.cpu_s = words.value(2).toDouble();
       } else if (line.startsWith("drawn")) {
         run.to_drawn_s = at;
+      } else if (line.startsWith("process-pss")) {
+        run.pss_table.push_back({0,
+                                 QString::fromUtf8(line).section(QLatin1Char(' '), 2).toStdString(),
+                                 words.value(1).toDouble()});
       } else if (line.startsWith("pss")) {
         run.pss_mb = words.value(1).toDouble();
       } else if (line.startsWith("idle")) {
@@ -251,6 +265,19 @@ bool ScreenDrawn() {
     }
   }
   return false;
+}
+
+// The PSS by process of the run whose total is the median.
+void PrintMedianTable(const std::vector<double>& pss,
+                      const std::vector<std::vector<qm::bench::ProcessPss>>& tables) {
+  const double median = RangeOf(pss).median;
+  for (std::size_t run = 0; run < tables.size() && run < pss.size(); ++run) {
+    if (pss[run] != median) continue;
+    for (const auto& process : tables[run]) {
+      std::printf("    %-40s %7.1f MB\n", process.role.c_str(), process.pss_mb);
+    }
+    return;
+  }
 }
 
 int Program(const QString& exe, const QString& dir, int runs) {
@@ -332,11 +359,14 @@ int Program(const QString& exe, const QString& dir, int runs) {
   // And one control alone with the program's own movie, which no shell answers: what the
   // shell and its hidden control add to the movie's own cost.
   const QString main_movie = QDir(dir).absoluteFilePath("main.swf");
-  std::vector<double> same_pss, same_idle;
+  std::vector<double> same_drawn, same_pss, same_idle;
+  std::vector<std::vector<qm::bench::ProcessPss>> same_tables;
   for (int i = 0; i < runs && QFileInfo::exists(main_movie); ++i) {
     const Run run = Measure(self, {"--child", main_movie, "settled"}, cache.path());
+    same_drawn.push_back(run.to_drawn_s);
     same_pss.push_back(run.pss_mb);
     same_idle.push_back(run.idle_pct);
+    same_tables.push_back(run.pss_table);
   }
 
   std::printf("program %s\n", qPrintable(exe));
@@ -347,15 +377,8 @@ int Program(const QString& exe, const QString& dir, int runs) {
       "  steps and the page's after \"movie-frame\" are the version movie's):\n");
   PrintSteps(steps);
   PrintRange("  PSS of the process tree", pss, "MB");
-  // By process, in the run whose total is the median.
   const double median_pss = RangeOf(pss).median;
-  for (std::size_t run = 0; run < tables.size(); ++run) {
-    if (pss[run] != median_pss) continue;
-    for (const auto& process : tables[run]) {
-      std::printf("    %-40s %7.1f MB\n", process.role.c_str(), process.pss_mb);
-    }
-    break;
-  }
+  PrintMedianTable(pss, tables);
   PrintRange("  idle CPU over 10 s (% of one core)", idle, "%");
   const double one = RangeOf(one_drawn).median;
   std::printf("  baseline, one control with a still movie: first frame %.2f s, idle %.1f %%\n", one,
@@ -368,7 +391,11 @@ int Program(const QString& exe, const QString& dir, int runs) {
   std::printf("  ratio program PSS / one still control's PSS (medians): %.2f\n",
               median_pss / RangeOf(one_pss).median);
   if (!same_pss.empty()) {
+    PrintRange("  baseline, one control with the program's main.swf: first frame", same_drawn, "s");
+    std::printf("  ratio program warm start-up / that control's first frame (medians): %.2f\n",
+                RangeOf(drawn).median / RangeOf(same_drawn).median);
     PrintRange("  baseline, one control with the program's main.swf: PSS", same_pss, "MB");
+    PrintMedianTable(same_pss, same_tables);
     PrintRange("  baseline, one control with the program's main.swf: idle", same_idle, "%");
     std::printf("  ratio program PSS / that control's PSS (medians): %.2f\n",
                 median_pss / RangeOf(same_pss).median);
