@@ -119,4 +119,10 @@ inline std::vector<ProcessPss> TreePssTable(long root) {
   return table;
 }
 
+inline double TotalPssMb(const std::vector<ProcessPss>& table) {
+  double total = 0;
+  for (const auto& process : table) total += process.pss_mb;
+  return total;
+}
+
 }  // namespace qm::bench

@@ -65,10 +65,8 @@ void ReportStill() {
   // The page settles, and the host gives back what the start-up freed (3 s after the
   // first frame).
   RunFor(5000);
-  double total = 0;
   const auto table = qm::bench::TreePssTable(getpid());
-  for (const auto& process : table) total += process.pss_mb;
-  std::printf("pss %.1f\n", total);
+  std::printf("pss %.1f\n", qm::bench::TotalPssMb(table));
   for (const auto& process : table) {
     std::printf("process-pss %.1f %s\n", process.pss_mb, process.role.c_str());
   }
@@ -325,9 +323,7 @@ int Program(const QString& exe, const QString& dir, int runs) {
       // by tens of MB (what its threads' allocators keep), so every warm run counts.
       RunFor(kSettleSeconds * 1000);
       tables.push_back(qm::bench::TreePssTable(program.processId()));
-      double total = 0;
-      for (const auto& process : tables.back()) total += process.pss_mb;
-      pss.push_back(total);
+      pss.push_back(qm::bench::TotalPssMb(tables.back()));
       const double before = TreeCpu(program.processId());
       RunFor(kIdleSeconds * 1000);
       idle.push_back(100.0 * (TreeCpu(program.processId()) - before) / kIdleSeconds);
