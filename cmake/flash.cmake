@@ -75,6 +75,19 @@ add_custom_command(
   COMMENT "Extracting the device font")
 add_custom_target(qm_device_font ALL DEPENDS ${QM_CJK_FONT})
 
+# The executable of the web engine's own processes, beside the standalone player
+# (lib/quillmere), where the hosts look for it from the data folder. Its definitions of
+# the C library's waits and local-time functions come before the C library's own.
+add_executable(qm_web_engine_process src/qt/web_engine_process_main.cpp src/qt/web_engine_process.cpp)
+target_include_directories(qm_web_engine_process PRIVATE src)
+target_link_libraries(qm_web_engine_process PRIVATE Qt6::Core Qt6::WebEngineCore ${CMAKE_DL_LIBS})
+target_link_options(qm_web_engine_process PRIVATE
+  "LINKER:--export-dynamic-symbol=epoll_wait,--export-dynamic-symbol=poll"
+  "LINKER:--export-dynamic-symbol=localtime,--export-dynamic-symbol=localtime64"
+  "LINKER:--export-dynamic-symbol=localtime_r,--export-dynamic-symbol=localtime64_r")
+set_target_properties(qm_web_engine_process PROPERTIES
+  OUTPUT_NAME QuillmereWebEngineProcess RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/quillmere)
+
 # What the players read of a movie file before they play it.
 add_library(qm_player STATIC src/player/movie_file.cpp)
 target_link_libraries(qm_player PUBLIC qm_core ZLIB::ZLIB)
@@ -100,7 +113,7 @@ qt_add_resources(qm_flash qm_flash_web
   FILES ${QM_PAGE} ${QM_PAGE_SCRIPTS})
 target_link_libraries(qm_flash PUBLIC qm_core qm_swf qm_player Qt6::Widgets Qt6::Quick
   Qt6::WebEngineWidgets PRIVATE ${QM_XCB_LIBRARY})
-add_dependencies(qm_flash qm_ruffle)
+add_dependencies(qm_flash qm_ruffle qm_web_engine_process)
 
 # ActionScript 3 test movies from the Haxe compiler.
 qm_haxe_movie(${QM_MOVIES_DIR}/bridge_as3.swf MAIN BridgeTest HEADER 400:200:30:ffffff
@@ -126,6 +139,13 @@ if(QM_TESTS)
     tests/qt/web_engine_host_test.cpp)
   target_link_libraries(qm_web_engine_host_tests PRIVATE qm_flash GTest::gtest GTest::gtest_main)
   gtest_discover_tests(qm_web_engine_host_tests DISCOVERY_TIMEOUT 60)
+  # A program of its own: its waits give back memory, as the web engine's processes' do.
+  add_executable(qm_web_engine_process_tests tests/qt/web_engine_process_test.cpp
+    src/qt/web_engine_process.cpp)
+  target_include_directories(qm_web_engine_process_tests PRIVATE src)
+  target_link_libraries(qm_web_engine_process_tests PRIVATE GTest::gtest GTest::gtest_main
+    ${CMAKE_DL_LIBS})
+  gtest_discover_tests(qm_web_engine_process_tests DISCOVERY_TIMEOUT 60)
 
   # The page's ExternalInterface XML on Node.js (which installs Ruffle), without a browser.
   find_program(QM_NODE node REQUIRED)

@@ -5,6 +5,7 @@
 # their own folder, so the installation can be moved as a whole:
 #   bin/quillmere                      the shell
 #   lib/quillmere/FlashPlayer          the standalone player
+#   lib/quillmere/QuillmereWebEngineProcess  the web engine's processes
 #   share/quillmere/ruffle/            the Ruffle web player
 #   share/quillmere/fonts/device.ttf   the device font
 #   share/quillmere/demo/              the demo course, read-only (quillmere --demo)
@@ -22,7 +23,7 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 install(TARGETS quillmere RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Not the multiarch library folder: the player's own place is one fixed step from bin/.
-install(TARGETS qm_flash_player RUNTIME DESTINATION lib/quillmere)
+install(TARGETS qm_flash_player qm_web_engine_process RUNTIME DESTINATION lib/quillmere)
 install(FILES ${QM_RUFFLE_FILES} ${QM_RUFFLE_DIR}/qm-wasm.js DESTINATION ${QM_SHARE}/ruffle)
 install(FILES ${QM_CJK_FONT} DESTINATION ${QM_SHARE}/fonts)
 

@@ -72,6 +72,14 @@ std::string FindStandalonePlayer(std::string_view executable_dir) {
   return IsFile(player) && access(player.c_str(), X_OK) == 0 ? player.string() : std::string();
 }
 
+std::string FindWebEngineProcess(std::string_view data_folder) {
+  if (data_folder.empty()) return {};
+  const std::filesystem::path process =
+      (std::filesystem::path(data_folder) / "../../lib/quillmere/QuillmereWebEngineProcess")
+          .lexically_normal();
+  return IsFile(process) && access(process.c_str(), X_OK) == 0 ? process.string() : std::string();
+}
+
 bool IsWindowsProgram(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   char magic[2] = {};

@@ -38,6 +38,11 @@ const std::string& DataFolder();
 // the shell's folder; empty when it is not there.
 std::string FindStandalonePlayer(std::string_view executable_dir);
 
+// The executable the web engine's own processes run, "../../lib/quillmere/
+// QuillmereWebEngineProcess" from the data folder (installed and in the build tree);
+// empty when it is not there.
+std::string FindWebEngineProcess(std::string_view data_folder);
+
 // True when the file is a Windows program: it begins with "MZ".
 bool IsWindowsProgram(const std::string& path);
 

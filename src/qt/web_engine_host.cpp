@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include "posix/host_paths.h"
 #include "qt/flash_scheme.h"
 #include "qt/software_gl.h"
 
@@ -47,6 +48,11 @@ void PrepareWebEngineHost(int argc, char** argv) {
   // Not set: glibc's trim threshold at 128 KiB (here and, through GLIBC_TUNABLES, in the
   // web engine's processes) took 50 MB off one control's tree but nearly doubled the CPU
   // of a moving movie in the start-up benchmark.
+  if (qEnvironmentVariableIsEmpty("QTWEBENGINEPROCESS_PATH")) {
+    // Our own executable for the web engine's processes gives back what they free.
+    const std::string process = FindWebEngineProcess(DataFolder());
+    if (!process.empty()) qputenv("QTWEBENGINEPROCESS_PATH", QByteArray::fromStdString(process));
+  }
   AddChromiumFlag("--disable-features=AudioServiceOutOfProcess");
   // The web engine's services run in this process (network, GPU, audio): nothing is left
   // for the zygote of unsandboxed processes, one process (about 16 MB) that only waits.

@@ -7,6 +7,8 @@ namespace qm::qt {
 // Call once, before QApplication, with the program's arguments. Settings the
 // environment already names are kept.
 //  - As root the web engine runs without its sandbox (it refuses to start it then).
+//  - The web engine's processes run Quillmere's own executable for them, when it is
+//    installed with the data folder (see web_engine_process.h).
 //  - The web engine's audio service runs in this process instead of one of its own,
 //    and there is no zygote for unsandboxed processes (none are left to start).
 //  - Where GL can only be drawn in software anyway, the web engine composites in

@@ -1,6 +1,7 @@
 #include "app/course_folder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -119,6 +120,14 @@ TEST_F(CourseTest, DataFolderAndWindowsPrograms) {
   EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/", nullptr), dir.Dir() + "usr/share/quillmere");
   EXPECT_EQ(FindDataFolder(dir.Dir() + "elsewhere/bin/", nullptr), "");
   EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/bin/", "/opt/qm/"), "/opt/qm");
+
+  // The web engine's process lies beside the standalone player, and must be runnable.
+  const std::string process = dir.Dir() + "usr/lib/quillmere/QuillmereWebEngineProcess";
+  dir.WriteFile("usr/lib/quillmere/QuillmereWebEngineProcess", "");
+  EXPECT_EQ(FindWebEngineProcess(dir.Dir() + "usr/share/quillmere"), "");
+  ::chmod(process.c_str(), 0755);
+  EXPECT_EQ(FindWebEngineProcess(dir.Dir() + "usr/share/quillmere"), process);
+  EXPECT_EQ(FindWebEngineProcess(""), "");
 
   EXPECT_TRUE(IsWindowsProgram(dir.Dir() + "English Course/COURSE.EXE"));
   EXPECT_FALSE(IsWindowsProgram(dir.Dir() + "English Course/MAIN.SWF"));

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -360,6 +361,30 @@ TEST_F(FlashHost, VersionMovieReportsThePlayersVersion) {
   EXPECT_EQ(minor.find_first_not_of("0123456789"), std::string::npos) << minor;
   EXPECT_GE(std::stoi(major), 10);
   EXPECT_THROW(v.GetVariable(u"notSet"), EFlashControlError);
+}
+
+// The web engine's zygote (a child of this host) and its renderers (the zygote's
+// children) run Quillmere's own executable for them, which gives back what they free.
+TEST_F(FlashHost, WebEngineProcessesRunQuillmeresExecutable) {
+  const std::string own = qgetenv("QTWEBENGINEPROCESS_PATH").toStdString();
+  ASSERT_TRUE(own.ends_with("/lib/quillmere/QuillmereWebEngineProcess")) << own;
+  std::map<long, long> parent_of;  // of the processes that run it
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code ec;
+    if (!std::filesystem::equivalent(entry.path() / "exe", own, ec)) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string pid, name, state;
+    long ppid = 0;
+    stat >> pid >> name >> state >> ppid;  // the executable's name holds no space
+    parent_of[std::stol(pid)] = ppid;
+  }
+  int zygotes = 0, renderers = 0;
+  for (const auto& [pid, ppid] : parent_of) {
+    zygotes += ppid == ::getpid();
+    renderers += parent_of.contains(ppid) && parent_of.at(ppid) == ::getpid();
+  }
+  EXPECT_EQ(zygotes, 1);
+  EXPECT_GE(renderers, 1);
 }
 
 // --- ActionScript 1, after unloading -------------------------------------------------------

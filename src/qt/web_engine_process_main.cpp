@@ -1,0 +1,59 @@
+// The main function of the web engine's own processes (its zygote and the renderers
+// forked from it) for the programs that host Flash controls: the web engine's process
+// main, with the memory a renderer frees given back while it runs.
+#include <time.h>
+
+#include <QCoreApplication>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace QtWebEngineCore {
+int processMain(int argc, const char** argv);  // exported by the web engine's library
+}
+
+// A sandboxed process cannot read the time zone files: the web engine's library answers
+// local time from what the browser process told it, for the C library's local-time
+// functions that the process's executable routes there.
+namespace sandbox {
+struct tm* localtime_override(const time_t* timep);
+struct tm* localtime64_override(const time_t* timep);
+struct tm* localtime_r_override(const time_t* timep, struct tm* result);
+struct tm* localtime64_r_override(const time_t* timep, struct tm* result);
+}  // namespace sandbox
+
+extern "C" {
+
+__attribute__((visibility("default"))) struct tm* localtime(const time_t* timep) noexcept {
+  return sandbox::localtime_override(timep);
+}
+__attribute__((visibility("default"))) struct tm* localtime64(const time_t* timep) noexcept {
+  return sandbox::localtime64_override(timep);
+}
+__attribute__((visibility("default"))) struct tm* localtime_r(const time_t* timep,
+                                                              struct tm* result) noexcept {
+  return sandbox::localtime_r_override(timep, result);
+}
+__attribute__((visibility("default"))) struct tm* localtime64_r(const time_t* timep,
+                                                                struct tm* result) noexcept {
+  return sandbox::localtime64_r_override(timep, result);
+}
+
+}  // extern "C"
+
+int main(int argc, const char** argv) {
+  // Chromium rewrites its argv for the process title; the application object keeps a
+  // copy of its own.
+  std::vector<std::unique_ptr<char[]>> copies;
+  std::vector<char*> copy;
+  for (int i = 0; i < argc; ++i) {
+    const std::size_t size = std::strlen(argv[i]) + 1;
+    copies.push_back(std::make_unique<char[]>(size));
+    std::memcpy(copies.back().get(), argv[i], size);
+    copy.push_back(copies.back().get());
+  }
+  copy.push_back(nullptr);
+  int copy_argc = argc;
+  QCoreApplication application(copy_argc, copy.data());
+  return QtWebEngineCore::processMain(argc, argv);
+}
