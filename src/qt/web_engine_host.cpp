@@ -45,14 +45,14 @@ void PrepareWebEngineHost(int argc, char** argv) {
   if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   }
-  // Not set: glibc's trim threshold at 128 KiB (here and, through GLIBC_TUNABLES, in the
-  // web engine's processes) took 50 MB off one control's tree but nearly doubled the CPU
-  // of a moving movie in the start-up benchmark.
   if (qEnvironmentVariableIsEmpty("QTWEBENGINEPROCESS_PATH")) {
     // Our own executable for the web engine's processes gives back what they free.
     const std::string process = FindWebEngineProcess(DataFolder());
     if (!process.empty()) qputenv("QTWEBENGINEPROCESS_PATH", QByteArray::fromStdString(process));
   }
+  // Not set: glibc's trim threshold at 128 KiB (here and, through GLIBC_TUNABLES, in the
+  // web engine's processes) nearly doubled the CPU of a moving movie in the start-up
+  // benchmark, and took nothing off one control's tree (324 against 308-313 MB).
   AddChromiumFlag("--disable-features=AudioServiceOutOfProcess");
   // The web engine's services run in this process (network, GPU, audio): nothing is left
   // for the zygote of unsandboxed processes, one process (about 16 MB) that only waits.
