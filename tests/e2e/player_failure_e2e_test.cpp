@@ -48,8 +48,9 @@ std::vector<Renderer> Renderers(pid_t root) {
     std::string command = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
     std::replace(command.begin(), command.end(), '\0', ' ');
     // Pages are drawn by processes the web engine's zygote forks: they carry its command
-    // line, and their parent is the zygote, not the program.
-    p.renderer = command.find("QtWebEngineProcess") != std::string::npos;
+    // line (Quillmere's or Qt's own process executable), and their parent is the zygote,
+    // not the program.
+    p.renderer = command.find("WebEngineProcess") != std::string::npos;
     all.push_back(p);
   }
   if (proc != nullptr) closedir(proc);
