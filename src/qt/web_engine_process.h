@@ -1,6 +1,7 @@
 // The web engine's own processes (its zygote and the renderers forked from it) run
 // Quillmere's executable for them, lib/quillmere/QuillmereWebEngineProcess, which gives
-// the memory they free back to the system while they run. An executable that links
+// the memory they free back to the system while they run, and lets their threads share
+// two heaps. An executable that links
 // web_engine_process.cpp gets the same for its own threads' waits.
 #pragma once
 

