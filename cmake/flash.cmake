@@ -137,12 +137,13 @@ if(QM_TESTS)
 
   add_executable(qm_web_engine_host_tests tests/qt/software_gl_test.cpp
     tests/qt/web_engine_host_test.cpp)
+  target_include_directories(qm_web_engine_host_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(qm_web_engine_host_tests PRIVATE qm_flash GTest::gtest GTest::gtest_main)
   gtest_discover_tests(qm_web_engine_host_tests DISCOVERY_TIMEOUT 60)
   # A program of its own: its waits give back memory, as the web engine's processes' do.
   add_executable(qm_web_engine_process_tests tests/qt/web_engine_process_test.cpp
     src/qt/web_engine_process.cpp)
-  target_include_directories(qm_web_engine_process_tests PRIVATE src)
+  target_include_directories(qm_web_engine_process_tests PRIVATE src tests)
   target_link_libraries(qm_web_engine_process_tests PRIVATE GTest::gtest GTest::gtest_main
     ${CMAKE_DL_LIBS})
   gtest_discover_tests(qm_web_engine_process_tests DISCOVERY_TIMEOUT 60)

@@ -7,7 +7,7 @@
 #include <QCoreApplication>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <string>
 #include <vector>
 
 namespace QtWebEngineCore {
@@ -56,14 +56,9 @@ int main(int argc, const char** argv) {
   }
   // Chromium rewrites its argv for the process title; the application object keeps a
   // copy of its own.
-  std::vector<std::unique_ptr<char[]>> copies;
+  std::vector<std::string> copies(argv, argv + argc);
   std::vector<char*> copy;
-  for (int i = 0; i < argc; ++i) {
-    const std::size_t size = std::strlen(argv[i]) + 1;
-    copies.push_back(std::make_unique<char[]>(size));
-    std::memcpy(copies.back().get(), argv[i], size);
-    copy.push_back(copies.back().get());
-  }
+  for (std::string& argument : copies) copy.push_back(argument.data());
   copy.push_back(nullptr);
   int copy_argc = argc;
   QCoreApplication application(copy_argc, copy.data());

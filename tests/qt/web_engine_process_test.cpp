@@ -7,43 +7,22 @@
 #include <sys/epoll.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <vector>
+#include "support/held_memory.h"
 
 namespace qm::qt {
 namespace {
 
-long ResidentKb() {
-  long pages = 0, resident = 0;
-  std::ifstream("/proc/self/statm") >> pages >> resident;
-  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// 64 MB in 4 KiB blocks, of which one in 16 stays in use: the rest lies free between them.
-std::vector<char*> FreeAmongBlocksInUse() {
-  std::vector<char*> blocks(16384);
-  for (char*& block : blocks) {
-    block = static_cast<char*>(std::malloc(4096));
-    std::memset(block, 1, 4096);
-  }
-  for (std::size_t i = 0; i < blocks.size(); ++i) {
-    if (i % 16 == 0) continue;
-    std::free(blocks[i]);
-    blocks[i] = nullptr;
-  }
-  return blocks;
-}
+using testing::FreeAmongBlocksInUse;
+using testing::ResidentKb;
 
 TEST(WebEngineProcessMemory, TheFirstWaitGivesBackAndTheNextOnlyAfterItsInterval) {
-  std::vector<char*> blocks = FreeAmongBlocksInUse();
+  auto blocks = FreeAmongBlocksInUse();
   // A look at what is ready is no wait.
   EXPECT_FALSE(ReturnFreedMemoryBeforeWaiting(0));
   const long held = ResidentKb();
   ::poll(nullptr, 0, 1);
   EXPECT_GT(held - ResidentKb(), 32 * 1024);
-  for (char* block : blocks) std::free(block);
+  testing::FreeBlocks(blocks);
 
   blocks = FreeAmongBlocksInUse();
   const long held_again = ResidentKb();
@@ -55,7 +34,7 @@ TEST(WebEngineProcessMemory, TheFirstWaitGivesBackAndTheNextOnlyAfterItsInterval
   ::epoll_wait(epoll, &event, 1, 1);
   EXPECT_GT(held_again - ResidentKb(), 32 * 1024);
   ::close(epoll);
-  for (char* block : blocks) std::free(block);
+  testing::FreeBlocks(blocks);
 }
 
 }  // namespace
