@@ -103,7 +103,7 @@ if(QM_TESTS)
   # The shell "quillmere" (cmake/desktop.cmake) is built into the course folder too.
   add_executable(demo_course_e2e_tests tests/demo/demo_course_e2e_test.cpp)
   target_include_directories(demo_course_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(demo_course_e2e_tests PRIVATE X11::X11 GTest::gtest GTest::gtest_main)
+  target_link_libraries(demo_course_e2e_tests PRIVATE qm_core X11::X11 GTest::gtest GTest::gtest_main)
   target_compile_definitions(demo_course_e2e_tests PRIVATE QM_COURSE_DIR="${QM_COURSE_DIR}")
   add_dependencies(demo_course_e2e_tests qm_demo_course quillmere)
   qm_xvfb_test(demo_course_e2e demo_course_e2e_tests TIMEOUT 300 DATA_DIR)

@@ -12,7 +12,7 @@ packages=(
   espeak-ng libx11-dev fonts-dejavu-core
   nginx curl
   dpkg-dev
-  x11-utils xdotool openbox
+  x11-utils xdotool openbox xdg-utils file
 )
 
 missing=()

@@ -62,6 +62,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       line.version = true;
     } else if (arg == "--demo") {
       line.demo = true;
+    } else if (arg == "--reset") {
+      line.reset = true;
     } else if (arg == "--codepage") {
       line.codepage = value();
     } else if (arg.rfind("--codepage=", 0) == 0) {
@@ -112,6 +114,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (line.demo && line.course) throw Exception("--demo plays the demo course: name no COURSE");
   if (line.check && !line.course && !line.demo) throw Exception("--check needs a COURSE");
+  if (line.reset && line.check) throw Exception("--reset and --check go separately");
   if ((seconds_given || line.json) && !line.check) {
     throw Exception(std::string(seconds_given ? "--seconds" : "--json") + " goes with --check");
   }
@@ -128,12 +131,19 @@ std::string UsageText(std::string_view program) {
          "program, Course.exe). Without COURSE, the program's own folder is played when it\n"
          "holds main.swf; otherwise a folder chooser asks for the course.\n"
          "\n"
+         "A course folder you cannot write (a CD, a shared folder), or one whose\n"
+         "quillmere.ini says userdata=always, is played over a folder of your own,\n"
+         "$XDG_DATA_HOME/quillmere/courses/NAME-HASH: what the course saves goes there,\n"
+         "and what it reads is looked up there first.\n"
+         "\n"
          "Options:\n"
          "  --codepage NAME  the code page of the course's text files (e.g. CP936); by\n"
          "                   default the one the course's quillmere.ini names, else the\n"
          "                   locale's character set\n"
-         "  --demo           play the demo course (copied once into\n"
-         "                   $XDG_DATA_HOME/quillmere/demo)\n"
+         "  --demo           play the demo course that is installed with the program\n"
+         "  --reset          remove what you saved in the course (your own layer of it:\n"
+         "                   progress, recordings, added resources), after asking; with\n"
+         "                   --demo, in the demo course\n"
          "  --update-url URL the update service's address, http://HOST[:PORT], instead of\n"
          "                   the built-in one\n"
          "  --trace FILE     write every exchange between the course and the shell to FILE,\n"
@@ -182,50 +192,35 @@ Course CourseFromArgument(std::string_view argument, const fs::path& working_fol
   return course;
 }
 
-std::string CourseCodePage(const fs::path& folder) {
+std::string CourseSetting(const fs::path& folder, std::string_view key) {
   std::ifstream in(FindInFolder(folder, "quillmere.ini"));
   std::string line;
-  std::string codepage;
+  std::string value;
   while (std::getline(in, line)) {
     const std::string text = Trim(line);
     const auto equals = text.find('=');
     if (text.empty() || text[0] == ';' || text[0] == '#' || equals == std::string::npos) continue;
-    if (text::LowerAscii(Trim(std::string_view(text).substr(0, equals))) == "codepage") {
-      codepage = Trim(std::string_view(text).substr(equals + 1));
+    if (text::LowerAscii(Trim(std::string_view(text).substr(0, equals))) == key) {
+      value = Trim(std::string_view(text).substr(equals + 1));
     }
   }
-  return codepage;
+  return value;
 }
 
-fs::path PrepareDemoCourse(const fs::path& installed, const fs::path& target) {
-  if (HoldsCourse(target)) return target;
+std::string CourseCodePage(const fs::path& folder) {
+  return CourseSetting(folder, "codepage");
+}
+
+bool CourseSharesUserData(const fs::path& folder) {
+  return text::LowerAscii(CourseSetting(folder, "userdata")) == "always";
+}
+
+fs::path DemoCourseFolder(const fs::path& installed, const fs::path& earlier_copy) {
+  if (HoldsCourse(earlier_copy)) return earlier_copy;
   if (!HoldsCourse(installed)) {
     throw Exception("the demo course is not installed (" + installed.string() + ")");
   }
-  std::error_code error;
-  fs::create_directories(target.parent_path(), error);
-  const fs::path partial = target.parent_path() /
-                           (target.filename().string() + ".partial-" + std::to_string(::getpid()));
-  fs::remove_all(partial, error);
-  fs::copy(installed, partial, fs::copy_options::recursive, error);
-  if (!error) {
-    // The installed copy is read-only; the learner's copy is theirs to write in.
-    for (auto it = fs::recursive_directory_iterator(partial, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-      fs::permissions(it->path(), fs::perms::owner_read | fs::perms::owner_write,
-                      fs::perm_options::add, error);
-      if (error) break;
-    }
-  }
-  // Only an empty folder is replaced: whatever else stands there is the user's.
-  if (!error) fs::rename(partial, target, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove_all(partial, ignored);
-    throw Exception("the demo course could not be copied to " + target.string() + ": " +
-                    error.message());
-  }
-  return target;
+  return installed;
 }
 
 }  // namespace qm

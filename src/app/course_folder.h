@@ -16,6 +16,7 @@ struct CommandLine {
   bool help = false;
   bool version = false;
   bool demo = false;
+  bool reset = false;                 // "--reset": remove the learner's layer of the course
   std::string codepage;               // "--codepage NAME"; empty when not given
   std::string update_url;             // "--update-url http://HOST[:PORT]"; empty: built in
   std::optional<std::string> course;  // COURSE: a course folder or a file inside it
@@ -56,13 +57,18 @@ Course CourseOfFolder(const std::filesystem::path& folder);
 // The code page the course names in its settings file "quillmere.ini" (found in any
 // letter case) with a line "codepage=NAME"; empty when it names none or has no such file.
 std::string CourseCodePage(const std::filesystem::path& folder);
+// The value of `key` (lower case) in the course's "quillmere.ini", as CourseCodePage
+// reads "codepage"; empty when it has none.
+std::string CourseSetting(const std::filesystem::path& folder, std::string_view key);
+// The course's quillmere.ini says "userdata=always": the folder is shared by everyone
+// who plays it, and each learner's files go into a layer of their own.
+bool CourseSharesUserData(const std::filesystem::path& folder);
 
 // The demo course for an installed program: `installed` is the read-only copy that
-// ships with it, `target` the user's own folder. The first time, the whole course is
-// copied there (into a temporary folder beside it, renamed when complete, so an
-// interrupted copy leaves nothing half-done); later runs keep what is there. Throws
-// Exception when the installed demo is missing or the copy fails.
-std::filesystem::path PrepareDemoCourse(const std::filesystem::path& installed,
-                                        const std::filesystem::path& target);
+// ships with it, played in place over the learner's layer; `earlier_copy` is where
+// earlier versions copied it for each user, and is played instead while it holds a
+// course. Throws Exception when neither holds one.
+std::filesystem::path DemoCourseFolder(const std::filesystem::path& installed,
+                                       const std::filesystem::path& earlier_copy);
 
 }  // namespace qm

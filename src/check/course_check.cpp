@@ -266,7 +266,13 @@ int ExitStatus(const Report& report) {
 
 std::string ReportText(const Report& report) {
   std::ostringstream out;
-  out << "Course: " << report.course << "\n\nMovies:\n";
+  out << "Course: " << report.course << "\n";
+  if (report.learner_layer.empty()) {
+    out << "Learner's files: in the course folder (it is writable)\n";
+  } else {
+    out << "Learner's files: " << report.learner_layer << " (" << report.layer_reason << ")\n";
+  }
+  out << "\nMovies:\n";
   if (report.movies.empty()) out << "  none\n";
   for (const auto& movie : report.movies) {
     const Verdict verdict = IsMain(movie) ? MainVerdict(report, movie) : MovieVerdict(movie);
@@ -311,6 +317,10 @@ std::string ReportText(const Report& report) {
 nlohmann::ordered_json ReportJson(const Report& report) {
   nlohmann::ordered_json out;
   out["course"] = report.course;
+  out["learner_layer"] = report.learner_layer.empty()
+                             ? nlohmann::ordered_json()
+                             : nlohmann::ordered_json{{"folder", report.learner_layer},
+                                                      {"reason", report.layer_reason}};
   out["movies"] = nlohmann::ordered_json::array();
   for (const auto& movie : report.movies) {
     const swf::MovieFileInfo& h = movie.header;

@@ -27,14 +27,14 @@ std::vector<MovieFile> FindMovies(const std::filesystem::path& folder);
 struct PlaySummary {
   bool ran = false;  // the movie drew a frame or spoke to the shell
   int seconds = 0;
-  std::map<std::string, int> requests;    // ExternalInterface commands, by name
-  std::map<std::string, int> fscommands;  // by name
-  std::map<std::string, int> calls;       // calls into the movie, by function
+  std::map<std::string, int> requests;     // ExternalInterface commands, by name
+  std::map<std::string, int> fscommands;   // by name
+  std::map<std::string, int> calls;        // calls into the movie, by function
   std::map<std::string, int> unsupported;  // features the player does not support, by kind
   std::map<std::string, int> warnings;     // the player's other warnings, by kind
-  std::vector<std::string> errors;        // the player's error messages
-  std::vector<std::string> failures;      // the player gave up: the movie cannot go on
-  std::vector<std::string> dialogs;       // "type: text" of each dialog shown
+  std::vector<std::string> errors;         // the player's error messages
+  std::vector<std::string> failures;       // the player gave up: the movie cannot go on
+  std::vector<std::string> dialogs;        // "type: text" of each dialog shown
   // The runtime check: the version movie's reading and whether it passes (10.2 or later).
   std::string runtime_version;  // "major.minor" as read, or empty when not read
   std::optional<bool> runtime_passes;
@@ -62,6 +62,10 @@ std::string VerdictText(Verdict verdict);
 
 struct Report {
   std::string course;  // the folder
+  // Where this user's files of the course would go when it is played over a layer of
+  // theirs (the folder is not writable, or its quillmere.ini shares it); empty: none.
+  std::string learner_layer;
+  std::string layer_reason;  // why the layer is used
   std::vector<MovieFile> movies;
   PlaySummary main;     // main.swf's play
   bool played = false;  // main.swf was played (there is one)

@@ -33,8 +33,15 @@ std::optional<std::filesystem::path> FindMovie(std::string_view parameter) {
   // The parameter is UTF-8 whatever the locale: the shell converts it before starting us.
   static const text::CodePage utf8("UTF-8");
   const StdFileSystem files(utf8);
-  const std::filesystem::path path = files.Resolve(parameter);
   std::error_code error;
+  // Below a course played over the learner's layer, the learner's copy comes first; a
+  // relative path is the course's when the working folder is.
+  std::string named(parameter);
+  if (ProcessLearnerLayer() && named.front() != '/' && named.front() != '\\') {
+    const std::filesystem::path here = std::filesystem::current_path(error);
+    if (!error) named = here.string() + "/" + named;
+  }
+  const std::filesystem::path path = files.FindOnDisk(named);
   if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   return path;
 }

@@ -10,6 +10,7 @@
 
 #include "platform/paths.h"
 #include "posix/host_paths.h"
+#include "posix/learner_layer.h"
 #include "posix/trash.h"
 #include "text/codepage.h"
 
@@ -71,7 +72,9 @@ DesktopShell::DesktopShell(const text::CodePage& code_page, std::string opener,
 
 int DesktopShell::Execute(const ShellRequest& request) {
   if (request.verb != "open" || request.file.empty()) return kNoAssociation;
-  const std::string file = code_page_.ToUtf8(ToNativeSeparators(request.file));
+  // Found as every course path is: in any letter case, the learner's copy first.
+  const std::string file =
+      FindForReading(ProcessLearnerLayer(), code_page_.ToUtf8(ToNativeSeparators(request.file)));
   struct stat st;
   const bool present = ::stat(file.c_str(), &st) == 0;
   std::vector<std::string> arguments;
@@ -115,7 +118,9 @@ int DesktopShell::FileOperation(const ShellFileOperation& operation) {
       result = kOperationInvalidFiles;
       continue;
     }
-    const std::string path = code_page_.ToUtf8(ToNativeSeparators(entry));
+    // The learner's own entry goes; one that only a read-only course holds stays.
+    const std::string path =
+        FindForReading(ProcessLearnerLayer(), code_page_.ToUtf8(ToNativeSeparators(entry)));
     if ((operation.flags & kFofAllowUndo) != 0) {
       if (MoveToTrash(path) != 0) result = kOperationFailed;
       continue;

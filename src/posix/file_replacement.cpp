@@ -134,7 +134,7 @@ class StdFileReplacement : public IFileReplacement {
 }  // namespace
 
 std::unique_ptr<IFileReplacement> StdFileSystem::BeginReplace(std::string_view path) {
-  std::string target = ResolveNative(ToNative(path));
+  std::string target = PlaceOnDisk(path);
 
   mode_t mode = 0666;  // for a new file; the umask applies
   bool keep_mode = false;
@@ -178,11 +178,13 @@ bool StdFileSystem::CopyFile(std::string_view from, std::string_view to, bool fa
     FileDescriptor source(OpenForReading(from, 0));
     struct stat st;
     if (::fstat(source.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    const std::string target = ResolveNative(ToNative(to));
+    // An entry that a read of `to` finds (the learner's or, below a layered course, the
+    // course's) counts as existing; the copy goes where writes go.
     struct stat existing;
-    if (::lstat(target.c_str(), &existing) == 0) {
+    if (::lstat(FindOnDisk(to).c_str(), &existing) == 0) {
       if (fail_if_exists || S_ISDIR(existing.st_mode)) return false;
     }
+    const std::string target = PlaceOnDisk(to);
 
     FileBeside out(target, st.st_mode & 0777);
     if (out.Fd() < 0) return false;

@@ -80,7 +80,7 @@ std::string StdFileSystem::ToNative(std::string_view ansi_path) const {
   return native;
 }
 
-std::string StdFileSystem::ResolveNative(const std::string& native) const {
+std::string ResolveDiskPath(const std::string& native) {
   if (native.empty() || EntryExists(native)) return native;
 
   std::string result = native.front() == '/' ? "/" : "";
@@ -113,6 +113,10 @@ std::string StdFileSystem::ResolveNative(const std::string& native) const {
   }
   if (native.back() == '/' && result.back() != '/') result += '/';
   return result;
+}
+
+std::string StdFileSystem::ResolveNative(const std::string& native) const {
+  return ResolveDiskPath(native);
 }
 
 std::filesystem::path StdFileSystem::Resolve(std::string_view ansi_path) const {

@@ -12,4 +12,10 @@ namespace qm {
 // Unicode range so that it equals only the same byte.
 std::u32string FoldName(std::string_view name);
 
+// An on-disk path (UTF-8, "/" separators) with every component that does not exist as
+// written looked up ignoring case: the exact name wins, else the first match in byte
+// order of the names. A component that exists in no case is kept as written, and so is
+// everything after it. "." and ".." are kept and followed like any other component.
+std::string ResolveDiskPath(const std::string& native);
+
 }  // namespace qm

@@ -24,7 +24,23 @@ bool WildcardMatch(const std::u32string& pattern, const std::u32string& name) {
 
 }  // namespace
 
-StdFileSystem::StdFileSystem(const text::CodePage& code_page) : code_page_(code_page) {}
+StdFileSystem::StdFileSystem(const text::CodePage& code_page)
+    : StdFileSystem(code_page, ProcessLearnerLayer()) {}
+
+StdFileSystem::StdFileSystem(const text::CodePage& code_page, std::optional<LearnerLayer> layer)
+    : code_page_(code_page), layer_(std::move(layer)) {}
+
+bool StdFileSystem::Layered(const std::string& native) const {
+  return layer_ && PathInCourse(*layer_, native).has_value();
+}
+
+std::string StdFileSystem::FindOnDisk(std::string_view ansi_path) const {
+  return FindForReading(layer_, ToNative(ansi_path));
+}
+
+std::string StdFileSystem::PlaceOnDisk(std::string_view ansi_path) const {
+  return PlaceForWriting(layer_, ToNative(ansi_path));
+}
 
 bool StdFileSystem::FirstMatchIsFile(std::string_view pattern) {
   try {
@@ -35,43 +51,52 @@ bool StdFileSystem::FirstMatchIsFile(std::string_view pattern) {
     if (name.empty()) return false;
     if (name.find_first_of("*?") == std::string_view::npos) {
       struct stat st;
-      if (::stat(native.c_str(), &st) == 0) return S_ISREG(st.st_mode);
-      return IsRegularFile(ResolveNative(native));
+      if (!Layered(native) && ::stat(native.c_str(), &st) == 0) return S_ISREG(st.st_mode);
+      return IsRegularFile(FindForReading(layer_, native));
     }
 
-    const std::string folder = ResolveNative(native.substr(0, name_start));
-    if (!IsDirectory(folder.empty() ? "." : folder)) return false;
     const std::u32string wanted = FoldName(name);
-    // "." and ".." come first, as on Windows; both are folders.
-    if (WildcardMatch(wanted, U".") || WildcardMatch(wanted, U"..")) return false;
-
-    // The rest in case-insensitive order (byte order between names equal but for case).
-    std::optional<std::pair<std::u32string, std::string>> first;
-    DirHandle dir(folder);
-    while (const char* entry = dir.Next()) {
-      std::u32string folded = FoldName(entry);
-      if (!WildcardMatch(wanted, folded)) continue;
-      std::pair<std::u32string, std::string> key(std::move(folded), entry);
-      if (!first || key < *first) first = std::move(key);
+    // The learner's folder is searched before the course's; in each, "." and ".." come
+    // first, as on Windows (both are folders), then the rest in case-insensitive order
+    // (byte order between names equal but for case).
+    for (const std::string& folder : FoldersOf(layer_, native.substr(0, name_start))) {
+      if (!IsDirectory(folder.empty() ? "." : folder)) continue;
+      if (WildcardMatch(wanted, U".") || WildcardMatch(wanted, U"..")) return false;
+      std::optional<std::pair<std::u32string, std::string>> first;
+      DirHandle dir(folder);
+      while (const char* entry = dir.Next()) {
+        std::u32string folded = FoldName(entry);
+        if (!WildcardMatch(wanted, folded)) continue;
+        std::pair<std::u32string, std::string> key(std::move(folded), entry);
+        if (!first || key < *first) first = std::move(key);
+      }
+      if (first) return IsRegularFile(JoinPath(folder, first->second));
     }
-    return first && IsRegularFile(JoinPath(folder, first->second));
+    return false;
   } catch (...) {
     return false;
   }
 }
 
 bool StdFileSystem::DirectoryExists(std::string_view path) {
-  return IsDirectory(ResolveNative(ToNative(path)));
+  const std::string native = ToNative(path);
+  return IsDirectory(FindForReading(layer_, native)) ||
+         (Layered(native) && IsDirectory(ResolveNative(native)));
 }
 
 bool StdFileSystem::CreateDirectory(std::string_view path) {
-  return ::mkdir(ResolveNative(ToNative(path)).c_str(), 0777) == 0;
+  const std::string native = ToNative(path);
+  // Below a layered course a folder that either holds already exists.
+  if (Layered(native) && EntryExists(FindForReading(layer_, native))) return false;
+  return ::mkdir(PlaceForWriting(layer_, native).c_str(), 0777) == 0;
 }
 
 int StdFileSystem::OpenForReading(std::string_view path, int extra_flags) const {
   // The path as written is tried first: resolving costs a look-up per component, and a
   // course's paths are usually right.
+  // Below a layered course the learner's copy comes first.
   std::string resolved = ToNative(path);
+  if (Layered(resolved)) resolved = FindForReading(layer_, resolved);
   const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | extra_flags;
   int fd = ::open(resolved.c_str(), flags);
   if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
@@ -133,7 +158,9 @@ std::string StdFileSystem::ReadBinaryFile(std::string_view path) {
 
 bool StdFileSystem::DeleteFile(std::string_view path) {
   try {
-    const std::string target = ResolveNative(ToNative(path));
+    // The file a read sees: the learner's copy, else the course's (which stays where the
+    // course is read-only).
+    const std::string target = FindOnDisk(path);
     struct stat st;
     if (target.empty() || ::lstat(target.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     return ::unlink(target.c_str()) == 0;

@@ -11,10 +11,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/file_system.h"
+#include "posix/learner_layer.h"
 
 namespace qm {
 
@@ -24,8 +26,11 @@ class CodePage;
 
 class StdFileSystem : public IFileSystem {
  public:
-  // Paths arrive as text in `code_page`, which must outlive this object.
+  // Paths arrive as text in `code_page`, which must outlive this object. Below the
+  // course of `layer` (by default the process's, see ProcessLearnerLayer), writes go to
+  // the learner's layer and reads see it first.
   explicit StdFileSystem(const text::CodePage& code_page);
+  StdFileSystem(const text::CodePage& code_page, std::optional<LearnerLayer> layer);
 
   bool FirstMatchIsFile(std::string_view pattern) override;
   bool DirectoryExists(std::string_view path) override;
@@ -49,7 +54,11 @@ class StdFileSystem : public IFileSystem {
   // a file about to be created keeps its name while its folders are found in any case.
   // "." and ".." are kept and followed like any other component. A relative path stays
   // relative to the working folder.
+  // This is the course's own path: the learner's layer plays no part in it.
   std::filesystem::path Resolve(std::string_view ansi_path) const;
+  // Where a read of the ANSI path finds its file: the learner's copy first (see
+  // FindForReading), else as Resolve.
+  std::string FindOnDisk(std::string_view ansi_path) const;
 
   // The Windows file API code (as carried by EInOutError) for an errno value.
   // `parent_missing`: the folder that should hold the file does not exist.
@@ -65,7 +74,13 @@ class StdFileSystem : public IFileSystem {
   // Replaces the file with `content` followed by `tail`, all or nothing.
   void ReplaceFile(std::string_view path, std::string_view content, std::string_view tail);
 
+  // Where a write of the ANSI path goes (see PlaceForWriting).
+  std::string PlaceOnDisk(std::string_view ansi_path) const;
+  // The path lies below the course of a learner's layer.
+  bool Layered(const std::string& native) const;
+
   const text::CodePage& code_page_;
+  std::optional<LearnerLayer> layer_;
 };
 
 }  // namespace qm

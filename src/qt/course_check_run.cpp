@@ -17,6 +17,8 @@
 #include "headless/media_ports.h"
 #include "media/emulated_mci.h"
 #include "posix/desktop_shell.h"
+#include "posix/host_paths.h"
+#include "posix/learner_layer.h"
 #include "posix/std_file_system.h"
 #include "qt/flash_widget.h"
 #include "qt/main_window.h"
@@ -255,6 +257,12 @@ int RunCourseCheck(const Course& course, const std::string& app_title, int secon
   const fs::path original(course.folder);
   check::Report report;
   report.course = course.folder;
+  const bool shared = CourseSharesUserData(course.folder);
+  if (const auto layer = LayerForCourse(course.folder, UserDataFolder(), shared)) {
+    report.learner_layer = layer->layer;
+    report.layer_reason = shared ? "its quillmere.ini says userdata=always"
+                                 : "the course folder is not writable by this user";
+  }
   report.movies = check::FindMovies(original);
   report.played = HoldsCourse(original);
   report.main.seconds = seconds;

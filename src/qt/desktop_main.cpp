@@ -31,6 +31,7 @@
 #include "posix/desktop_shell.h"
 #include "posix/host_paths.h"
 #include "posix/ini_profile_writer.h"
+#include "posix/learner_layer.h"
 #include "posix/posix_process.h"
 #include "posix/std_file_system.h"
 #include "qt/course_check_run.h"
@@ -152,6 +153,54 @@ std::optional<Course> ChooseCourse() {
   }
 }
 
+// The learner's layer of the course, when it is played over one (see learner_layer.h).
+std::optional<LearnerLayer> LayerOf(const Course& course, bool always) {
+  return LayerForCourse(course.folder, UserDataFolder(),
+                        always || CourseSharesUserData(course.folder));
+}
+
+// Plays the course over the learner's layer where it needs one, and hands the layer on to
+// the programs that the course starts (the standalone player).
+void UseLayerFor(const Course& course, bool always) {
+  std::optional<LearnerLayer> layer = LayerOf(course, always);
+  if (layer) {
+    ::setenv(kLayerCourseVariable, layer->course.c_str(), 1);
+    ::setenv(kLayerFolderVariable, layer->layer.c_str(), 1);
+  } else {
+    ::unsetenv(kLayerCourseVariable);
+    ::unsetenv(kLayerFolderVariable);
+  }
+  UseLearnerLayer(std::move(layer));
+}
+
+// --reset: removes the learner's layer of the course after the user has agreed on
+// standard input.
+int ResetCourse(const Course& course) {
+  const std::string data = UserDataFolder();
+  if (data.empty()) return Fail("no data folder (HOME is not set)", 1);
+  const std::string folder = LearnerLayerFolder(course.folder, data);
+  std::error_code error;
+  if (!std::filesystem::exists(folder, error)) {
+    std::printf("Nothing of yours is stored for the course %s.\n", course.folder.c_str());
+    return 0;
+  }
+  std::printf(
+      "This removes what you saved in the course %s: your progress, recordings and added "
+      "resources,\nstored in %s\nRemove them? [y/N] ",
+      course.folder.c_str(), folder.c_str());
+  std::fflush(stdout);
+  char answer[16] = {};
+  if (std::fgets(answer, sizeof answer, stdin) == nullptr ||
+      (answer[0] != 'y' && answer[0] != 'Y')) {
+    std::printf("\nKept.\n");
+    return 1;
+  }
+  std::filesystem::remove_all(folder, error);
+  if (error) return Fail("could not remove " + folder + ": " + error.message(), 1);
+  std::printf("Removed.\n");
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   CommandLine line;
   try {
@@ -182,20 +231,28 @@ int Run(int argc, char** argv) {
   // The course: named, the demo, or the executable's own folder when it holds one.
   const std::string executable = ExecutablePath();
   std::optional<Course> course;
+  bool demo_in_place = false;
   try {
     if (line.course) {
       course = CourseFromArgument(*line.course, std::filesystem::current_path());
     } else if (line.demo) {
       const std::string data = UserDataFolder();
       if (data.empty()) return Fail("no data folder for the demo course (HOME is not set)", 1);
-      const auto folder = PrepareDemoCourse(std::filesystem::path(DataFolder()) / "demo",
-                                            std::filesystem::path(data) / "quillmere" / "demo");
+      const auto folder = DemoCourseFolder(std::filesystem::path(DataFolder()) / "demo",
+                                           std::filesystem::path(data) / "quillmere" / "demo");
       course = CourseOfFolder(folder);
+      // The installed demo is everyone's: each learner plays it over a layer of their own,
+      // even where they could write it (as root, say).
+      demo_in_place = folder == std::filesystem::path(DataFolder()) / "demo";
     } else if (HoldsCourse(AppDirOf(executable))) {
       course = Course{AppDirOf(executable), ExtractFileName(executable)};
     }
   } catch (const std::exception& e) {
     return Fail(e.what(), 1);
+  }
+  if (line.reset) {
+    if (!course) return Fail("--reset needs a COURSE (or --demo)", 2);
+    return ResetCourse(*course);
   }
 
   // The course's text: the code page named on the command line, else in the course's
@@ -238,6 +295,7 @@ int Run(int argc, char** argv) {
     }
   }
   Configuration().setValue("lastCourse", QString::fromStdString(course->folder));
+  UseLayerFor(*course, demo_in_place);
 
   const std::string app_dir = text::Ansi().FromUtf8(course->folder);
   const std::string title = ApplicationTitle(text::Ansi().FromUtf8(course->name));
@@ -270,9 +328,8 @@ int Run(int argc, char** argv) {
     // TForm2, the recorder, is never shown; the media device plays and records through the
     // sound server, and the recorder's creation writes the media extension mappings.
     QtAudioEndpoint audio;
-    EmulatedMediaControl mci(windows, audio, files, [&files](std::string_view path) {
-      return files.Resolve(path).string();
-    });
+    EmulatedMediaControl mci(windows, audio, files,
+                             [&files](std::string_view path) { return files.FindOnDisk(path); });
     IniProfileWriter profile(IniProfileWriter::DefaultFolder());
     std::unique_ptr<trace::TracingMediaControl> traced_mci;
     if (trace) traced_mci = std::make_unique<trace::TracingMediaControl>(mci, *trace);

@@ -9,8 +9,11 @@
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <algorithm>
+#include <string>
 
 #include "posix/host_paths.h"
+#include "posix/learner_layer.h"
 #include "swf/avm1.h"
 
 namespace qm::qt {
@@ -98,14 +101,22 @@ void FlashScheme::requestStarted(QWebEngineUrlRequestJob* job) {
     job->fail(QWebEngineUrlRequestJob::RequestDenied);
     return;
   }
-  const QString path = LocalPath(url.path(QUrl::FullyDecoded));
+  const QString requested = LocalPath(url.path(QUrl::FullyDecoded));
+  // A movie's own loads find the course's files as the shell's services do: in any
+  // letter case, with "\" as a separator, the learner's copy first.
+  QString path = requested;
+  if (requested.startsWith('/')) {
+    std::string disk = requested.toStdString();
+    std::replace(disk.begin(), disk.end(), '\\', '/');
+    path = QString::fromStdString(FindForReading(ProcessLearnerLayer(), disk));
+  }
   QFile file(path);
   if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
     job->fail(QWebEngineUrlRequestJob::UrlNotFound);
     return;
   }
   QByteArray data = file.readAll();
-  if (!path.startsWith(':') && MainMovies().contains(QFileInfo(path).absoluteFilePath())) {
+  if (!path.startsWith(':') && MainMovies().contains(QFileInfo(requested).absoluteFilePath())) {
     const swf::Bytes original(data.begin(), data.end());
     if (const auto hooked = swf::AddHostHooks(original)) {
       data = QByteArray(reinterpret_cast<const char*>(hooked->data()),

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "posix/learner_layer.h"
 #include "posix/posix_files.h"
 #include "qt/qt_shell_view_parts.h"
 #include "qt/qt_shell_views.h"
@@ -175,7 +176,7 @@ void QtFileList::SetRoot(const std::string& root) {
   std::string disk;
   if (!IsComputer(root)) {
     disk = root.empty() ? std::string() : files_.Resolve(root).string();
-    if (!CanOpenFolder(disk)) throw Exception("Error setting path: \"" + root + "\"");
+    if (!CanOpenLayeredFolder(disk)) throw Exception("Error setting path: \"" + root + "\"");
   }
   root_ = root;
   disk_root_ = disk;
@@ -196,8 +197,8 @@ void QtFileList::Reload() {
   std::vector<FileListModel::Entry> entries;
   if (!disk_root_.empty()) {
     std::vector<std::string> names;
-    ReadFolder(disk_root_, FolderEntries::kVisibleFiles,
-               names);  // a folder that has gone shows nothing
+    ReadLayeredFolder(disk_root_, FolderEntries::kVisibleFiles,
+                      names);  // a folder that has gone shows nothing
     entries = SortedNames(std::move(names));
   }
   model_->Reset(disk_root_, std::move(entries));
@@ -277,14 +278,11 @@ void QtFileList::SetAutoRefresh(bool on) {
 }
 
 void QtFileList::Watch() {
-  const QString wanted = auto_refresh_ ? QtOfDisk(disk_root_) : QString();
+  const QStringList wanted = auto_refresh_ ? FoldersToWatch(disk_root_) : QStringList();
   const QStringList watched = watcher_->directories();
-  if (watched.size() == (wanted.isEmpty() ? 0 : 1) &&
-      (wanted.isEmpty() || watched.contains(wanted))) {
-    return;
-  }
+  if (watched == wanted) return;
   if (!watched.isEmpty()) watcher_->removePaths(watched);
-  if (!wanted.isEmpty()) watcher_->addPath(wanted);
+  if (!wanted.isEmpty()) watcher_->addPaths(wanted);
 }
 
 }  // namespace qm::qt

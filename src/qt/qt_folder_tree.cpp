@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "posix/learner_layer.h"
 #include "posix/posix_files.h"
 #include "qt/qt_shell_view_parts.h"
 #include "qt/qt_shell_views.h"
@@ -145,7 +146,7 @@ void QtFolderTree::SetRoot(const std::string& root) {
     Rebuild(root, {});
   } else {
     const std::string disk = root.empty() ? std::string() : files_.Resolve(root).string();
-    if (!CanOpenFolder(disk)) {
+    if (!CanOpenLayeredFolder(disk)) {
       // The tree stays on its previous root, read afresh.
       Rebuild(root_, IsComputer(root_) ? std::string() : files_.Resolve(root_).string());
       WatchSelection();
@@ -175,7 +176,7 @@ void QtFolderTree::Rebuild(const std::string& root, const std::string& disk_root
     // The user's home folder and the file system's root, as a file manager offers them.
     const std::string home = DiskOfQt(QDir::homePath());
     for (const std::string& place : {home, std::string("/")}) {
-      if (!CanOpenFolder(place)) continue;
+      if (!CanOpenLayeredFolder(place)) continue;
       auto* item = new QTreeWidgetItem(top);
       live_.insert(item);
       item->setText(0, DisplayName(place));
@@ -184,7 +185,7 @@ void QtFolderTree::Rebuild(const std::string& root, const std::string& disk_root
       item->setData(0, kKindRole, kPlaceNode);
       item->setData(0, kAnsiPathRole, ByteArray(AnsiOfDisk(place)));
       item->setData(0, kDiskPathRole, ByteArray(place));
-      item->setChildIndicatorPolicy(HasSubfolder(place)
+      item->setChildIndicatorPolicy(HasLayeredSubfolder(place)
                                         ? QTreeWidgetItem::ShowIndicator
                                         : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     }
@@ -218,7 +219,7 @@ QTreeWidgetItem* QtFolderTree::AddFolderItem(QTreeWidgetItem* parent, const std:
   item->setData(0, kDiskNameRole, ByteArray(disk_name));
   item->setData(0, kAnsiNameRole, ByteArray(ansi_name));
   item->setData(0, kKeyRole, ByteArray(resources::NaturalSortKey(ansi_name, text::Ansi())));
-  item->setChildIndicatorPolicy(HasSubfolder(disk)
+  item->setChildIndicatorPolicy(HasLayeredSubfolder(disk)
                                     ? QTreeWidgetItem::ShowIndicator
                                     : QTreeWidgetItem::DontShowIndicatorWhenChildless);
   if (index < 0) {
@@ -232,7 +233,7 @@ QTreeWidgetItem* QtFolderTree::AddFolderItem(QTreeWidgetItem* parent, const std:
 void QtFolderTree::LoadChildren(QTreeWidgetItem* item) {
   item->setData(0, kLoadedRole, true);
   std::vector<std::string> names;
-  ReadFolder(Bytes(item, kDiskPathRole), FolderEntries::kVisibleFolders, names);
+  ReadLayeredFolder(Bytes(item, kDiskPathRole), FolderEntries::kVisibleFolders, names);
   for (const DiskName& name : SortedNames(std::move(names))) AddFolderItem(item, name.disk, -1);
   item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
@@ -241,13 +242,13 @@ void QtFolderTree::Reconcile(QTreeWidgetItem* item, bool deep) {
   if (Kind(item) == kTopNode && IsComputer(root_)) {
     // The computer's places do not change; what lies below them may.
   } else if (!Loaded(item)) {
-    item->setChildIndicatorPolicy(HasSubfolder(Bytes(item, kDiskPathRole))
+    item->setChildIndicatorPolicy(HasLayeredSubfolder(Bytes(item, kDiskPathRole))
                                       ? QTreeWidgetItem::ShowIndicator
                                       : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     return;
   } else {
     std::vector<std::string> names;
-    ReadFolder(Bytes(item, kDiskPathRole), FolderEntries::kVisibleFolders, names);
+    ReadLayeredFolder(Bytes(item, kDiskPathRole), FolderEntries::kVisibleFolders, names);
     const std::unordered_set<std::string> on_disk(names.begin(), names.end());
     std::unordered_set<std::string> shown;
     for (int i = item->childCount() - 1; i >= 0; --i) {
@@ -325,7 +326,7 @@ void QtFolderTree::RefreshNode(TreeNodeHandle node) {
   const TreeNodeHandle top = TopItem();
 
   ++quiet_;
-  if (Kind(item) == kFolderNode && !CanOpenFolder(Bytes(item, kDiskPathRole))) {
+  if (Kind(item) == kFolderNode && !CanOpenLayeredFolder(Bytes(item, kDiskPathRole))) {
     DeleteItem(item);  // the folder has gone
   } else {
     Reconcile(item, true);
@@ -456,17 +457,17 @@ void QtFolderTree::WatchSelection() {
   const QTreeWidgetItem* item = view_->currentItem();
   const std::string folder =
       auto_refresh_ && item != nullptr ? Bytes(item, kDiskPathRole) : std::string();
-  const QString wanted = QtOfDisk(folder);
-  if (folder == watched_ && (folder.empty() || watcher_->directories().contains(wanted))) return;
+  const QStringList wanted = FoldersToWatch(folder);
+  if (folder == watched_ && watcher_->directories() == wanted) return;
   if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
   watched_ = folder;
-  if (!folder.empty()) watcher_->addPath(wanted);
+  if (!wanted.isEmpty()) watcher_->addPaths(wanted);
 }
 
 void QtFolderTree::OnWatchedChange() {
   QTreeWidgetItem* item = view_->currentItem();
   if (item == nullptr) return;
-  if (Kind(item) != kFolderNode || CanOpenFolder(Bytes(item, kDiskPathRole))) {
+  if (Kind(item) != kFolderNode || CanOpenLayeredFolder(Bytes(item, kDiskPathRole))) {
     QTreeWidgetItem* const selected = view_->currentItem();
     ++quiet_;
     Reconcile(item, false);
@@ -475,7 +476,8 @@ void QtFolderTree::OnWatchedChange() {
   } else {
     // The selected folder itself has gone: re-read from the nearest folder that exists.
     QTreeWidgetItem* up = item->parent();
-    while (up != nullptr && Kind(up) == kFolderNode && !CanOpenFolder(Bytes(up, kDiskPathRole))) {
+    while (up != nullptr && Kind(up) == kFolderNode &&
+           !CanOpenLayeredFolder(Bytes(up, kDiskPathRole))) {
       up = up->parent();
     }
     if (up != nullptr) RefreshNode(up);

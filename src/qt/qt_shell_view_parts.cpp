@@ -12,6 +12,7 @@
 #include "platform/errors.h"
 #include "platform/shell_views_port.h"
 #include "posix/file_replacement.h"
+#include "posix/learner_layer.h"
 #include "posix/posix_files.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"
@@ -112,7 +113,7 @@ RenameOutcome RenameOnDisk(const std::string& folder, const std::string& old_nam
     return RenameOutcome::kRefused;
   }
   std::vector<std::string> names;
-  if (!ReadFolder(folder, FolderEntries::kAll, names)) return RenameOutcome::kRefused;
+  if (!ReadLayeredFolder(folder, FolderEntries::kAll, names)) return RenameOutcome::kRefused;
   for (const std::string& name : names) {
     if (name == old_name) continue;
     if (QString::compare(QtOfDisk(name), new_name, Qt::CaseInsensitive) == 0) {
@@ -121,7 +122,10 @@ RenameOutcome RenameOnDisk(const std::string& folder, const std::string& old_nam
   }
   // Where the file system cannot refuse an existing name by itself, the test above has
   // made sure the name is free.
-  return RenameNoReplace(Join(folder, old_name, '/'), Join(folder, renamed, '/'),
+  // Below a layered course the learner's own entry is renamed where it lies; one that only
+  // the course holds stays as it is where the course is read-only.
+  const std::string from = FindForReading(ProcessLearnerLayer(), Join(folder, old_name, '/'));
+  return RenameNoReplace(from, Join(FolderOf(from), renamed, '/'),
                          WithoutNoReplace::kCheckThenRename) == 0
              ? RenameOutcome::kRenamed
              : RenameOutcome::kRefused;
@@ -175,6 +179,15 @@ QFileSystemWatcher* WatchFolders(QObject* owner, std::function<void()> on_change
                    qOverload<>(&QTimer::start));
   QObject::connect(delay, &QTimer::timeout, owner, std::move(on_change));
   return watcher;
+}
+
+QStringList FoldersToWatch(const std::string& disk_folder) {
+  QStringList folders;
+  if (disk_folder.empty()) return folders;
+  for (const std::string& folder : FoldersOf(ProcessLearnerLayer(), disk_folder)) {
+    folders.push_back(QtOfDisk(folder));
+  }
+  return folders;
 }
 
 WaitCursor::WaitCursor() {

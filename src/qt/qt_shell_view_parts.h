@@ -5,6 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -78,6 +79,9 @@ void ReportLater(QObject* context, ErrorBoundary& boundary, std::string message)
 // A watcher of folders owned by `owner` whose changes call `on_change` once after a short
 // delay, so that a burst of changes is read once.
 QFileSystemWatcher* WatchFolders(QObject* owner, std::function<void()> on_change);
+// The folders on disk that show as `disk_folder` (the learner's and the course's, below a
+// layered course); none for "".
+QStringList FoldersToWatch(const std::string& disk_folder);
 
 class WaitCursor {
  public:

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "player/movie_file.h"
+#include "posix/learner_layer.h"
 #include "qt/course_check_run.h"
 #include "qt/flash_widget.h"
 #include "qt/web_engine_host.h"
@@ -38,6 +39,8 @@ int Refuse(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A movie of a course played over the learner's layer sees it as the course does.
+  qm::UseLearnerLayer(qm::LayerFromEnvironment());
   qm::qt::PrepareWebEngineHost(argc, argv);
   QApplication app(argc, argv);
   qm::qt::WebEngineHostStarted();

@@ -90,25 +90,24 @@ TEST_F(CourseTest, TheCourseNamesItsCodePage) {
   EXPECT_EQ(CourseCodePage(dir.Path() / "English Course"), "CP936");
 }
 
-TEST_F(CourseTest, TheDemoIsCopiedOnceAndThenKept) {
+TEST_F(CourseTest, TheDemoPlaysInPlaceUnlessAnEarlierCopyHoldsIt) {
   const fs::path installed = dir.Path() / "English Course";
-  fs::permissions(installed / "MAIN.SWF", fs::perms::owner_read);
-  const fs::path target = dir.Path() / "data/quillmere/demo";
-  EXPECT_EQ(PrepareDemoCourse(installed, target), target);
-  EXPECT_TRUE(HoldsCourse(target));
-  EXPECT_TRUE(dir.Exists("data/quillmere/demo/COURSE.EXE"));
-  // The learner's copy is writable, and what the learner wrote stays on later runs.
-  EXPECT_TRUE((fs::status(target / "MAIN.SWF").permissions() & fs::perms::owner_write) !=
-              fs::perms::none);
-  dir.WriteFile("data/quillmere/demo/notes.txt", "mine");
-  PrepareDemoCourse(installed, target);
-  EXPECT_EQ(dir.ReadFile("data/quillmere/demo/notes.txt"), "mine");
-  // Nothing is left beside it, and a folder that is not the demo is never overwritten.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "data/quillmere"), {}), 1);
-  dir.WriteFile("other/demo/keep.txt", "x");
-  EXPECT_THROW(PrepareDemoCourse(installed, dir.Path() / "other/demo"), Exception);
-  EXPECT_EQ(dir.ReadFile("other/demo/keep.txt"), "x");
-  EXPECT_THROW(PrepareDemoCourse(dir.Path() / "no movie", dir.Path() / "x"), Exception);
+  const fs::path copy = dir.Path() / "data/quillmere/demo";
+  EXPECT_EQ(DemoCourseFolder(installed, copy), installed);
+  EXPECT_FALSE(fs::exists(copy));  // nothing is copied
+  dir.WriteFile("data/quillmere/demo/main.swf", "FWS");
+  EXPECT_EQ(DemoCourseFolder(installed, copy), copy);
+  EXPECT_THROW(DemoCourseFolder(dir.Path() / "no movie", dir.Path() / "x"), Exception);
+}
+
+TEST_F(CourseTest, SettingsOfTheCourseFile) {
+  dir.WriteFile("English Course/QUILLMERE.INI", "; shared\r\nUserData = Always\r\n");
+  EXPECT_TRUE(CourseSharesUserData(dir.Path() / "English Course"));
+  EXPECT_EQ(CourseSetting(dir.Path() / "English Course", "userdata"), "Always");
+  dir.WriteFile("English Course/QUILLMERE.INI", "userdata=never\r\n");
+  EXPECT_FALSE(CourseSharesUserData(dir.Path() / "English Course"));
+  EXPECT_TRUE(ParseCommandLine({"--reset", "a"}).reset);
+  EXPECT_THROW(ParseCommandLine({"--reset", "--check", "a"}), Exception);
 }
 
 TEST_F(CourseTest, DataFolderAndWindowsPrograms) {

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "demo/x_session.h"
+#include "posix/learner_layer.h"
 
 namespace qm::testing {
 namespace {
@@ -76,14 +77,17 @@ class DemoCourse : public ::testing::Test {
   Process shell_;
 
   // Starts `program` with `arguments` and clicks through the course; the main window
-  // carries `title`.
+  // carries `title`. What the course saves lands in `saved` (by default the course folder).
   void ClickThroughTheCourse(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::string& title, bool record = false);
+                             const std::string& title, bool record = false,
+                             const fs::path& saved = {});
 };
 
 void DemoCourse::ClickThroughTheCourse(const std::string& program,
                                        const std::vector<std::string>& arguments,
-                                       const std::string& title, bool record) {
+                                       const std::string& title, bool record,
+                                       const fs::path& saved) {
+  const fs::path learner = saved.empty() ? course_ : saved;
   shell_ = Start(program, arguments, root_ / "errors.txt");
 
   const auto window = display_->WaitFor(
@@ -105,7 +109,7 @@ void DemoCourse::ClickThroughTheCourse(const std::string& program,
   ASSERT_TRUE(drawn) << "the movie was not drawn; stderr:\n" << shell_.Errors();
 
   // "Save": ExternalInterface savefile writes the note, UTF-8 and CR LF.
-  const fs::path note = course_ / "notes" / "my_note.txt";
+  const fs::path note = learner / "notes" / "my_note.txt";
   ASSERT_TRUE(display_->Click(*window, kSaveNote.x, kSaveNote.y));
   // A message of the shell (its Flash runtime check, say) would be modal and take the click.
   ASSERT_TRUE(WaitUntil([&] { return fs::is_regular_file(note); }, 30))
@@ -116,7 +120,7 @@ void DemoCourse::ClickThroughTheCourse(const std::string& program,
   // "Record", then "Stop & compare": the learner's voice is saved as Temp.wav in the
   // course folder (a sound server is needed: scripts/test.sh starts one).
   if (record) {
-    const fs::path recording = course_ / "Temp.wav";
+    const fs::path recording = learner / "Temp.wav";
     ASSERT_TRUE(display_->Click(*window, kRecord.x, kRecord.y));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ASSERT_TRUE(display_->Click(*window, kStopAndCompare.x, kStopAndCompare.y));
@@ -203,6 +207,30 @@ TEST_F(DemoCourse, TheInstalledProgramPlaysACourseFolder) {
   }
   ClickThroughTheCourse(installed, {(course_ / "COURSE.EXE").string()}, "Course",
                         /*record=*/true);
+}
+
+// The installed demo course, played in place: each learner's note and recording go to
+// their own layer, and stay there for the next run; the installed course is unchanged.
+TEST_F(DemoCourse, TheInstalledProgramPlaysTheDemoOverTheLearnersLayer) {
+  const char* installed = std::getenv("QM_INSTALLED_PROGRAM");
+  if (installed == nullptr) GTEST_SKIP() << "QM_INSTALLED_PROGRAM names no installed program";
+  const fs::path demo = fs::path(installed).parent_path().parent_path() / "share/quillmere/demo";
+  ASSERT_TRUE(fs::is_directory(demo)) << demo;
+  const auto listing = [&demo] {
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(demo)) names.push_back(e.path());
+    return names;
+  };
+  const auto before = listing();
+  ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+  const fs::path layer = LearnerLayerFolder(demo.string(), (root_ / "data").string());
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run == 0 ? "first run" : "second run");
+    ClickThroughTheCourse(installed, {"--demo"}, "demo", /*record=*/run == 0, layer);
+    EXPECT_TRUE(fs::is_regular_file(layer / "Temp.wav"));  // the first run's recording
+  }
+  ::unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(listing(), before);
 }
 
 }  // namespace
