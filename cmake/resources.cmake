@@ -35,18 +35,17 @@ if(QM_TESTS)
   add_dependencies(resource_pick_e2e_tests qm_avm1_movies qm_resource_pick_movie)
   qm_xvfb_test(resource_pick_e2e resource_pick_e2e_tests TIMEOUT 300)
 
-  # A course over the learner's layer: the movie's own loads in another letter case, and
-  # the learner's own resource in the picker.
+  # A course over the learner's layer: the movie's own loads in another letter case and
+  # of the learner's own file.
   qm_haxe_movie(${QM_MOVIES_DIR}/case_loads.swf MAIN CaseLoads HEADER 320:240:24:ffffff
     CLASS_PATH ${CMAKE_SOURCE_DIR}/tests/e2e/movies
     COMMENT "Compiling the course paths' test movie")
   add_custom_target(qm_case_loads_movie DEPENDS ${QM_MOVIES_DIR}/case_loads.swf)
   add_executable(course_layer_e2e_tests tests/e2e/course_layer_e2e_test.cpp)
   target_include_directories(course_layer_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(course_layer_e2e_tests PRIVATE qm_web_engine_test_main
-    qm_qt_resources qm_qt_open_dialog qm_flash qm_headless Qt6::Test GTest::gtest)
+  target_link_libraries(course_layer_e2e_tests PRIVATE qm_web_engine_test_main qm_flash
+    GTest::gtest)
   target_compile_definitions(course_layer_e2e_tests PRIVATE QM_MOVIES_DIR="${QM_MOVIES_DIR}")
-  add_dependencies(course_layer_e2e_tests qm_avm1_movies qm_resource_pick_movie
-    qm_case_loads_movie)
+  add_dependencies(course_layer_e2e_tests qm_avm1_movies qm_case_loads_movie)
   qm_xvfb_test(course_layer_e2e course_layer_e2e_tests TIMEOUT 300)
 endif()

@@ -1,35 +1,21 @@
 // A course played over the learner's layer, end to end in one Qt host: the course's
 // files in whatever letter case the movie writes, and the learner's own files beside
-// them, reach the movie through its own loads (the qm scheme) and through the picker,
-// exactly as the shell's file services find them. The course folder is never written.
+// them, reach the movie through its own loads (the qm scheme) exactly as the shell's
+// file services find them. The course folder is never written.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QListView>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTest>
-#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
 #include <string>
-#include <vector>
 
-#include "app/course_shell.h"
-#include "headless/scripted_ports.h"
 #include "posix/learner_layer.h"
-#include "posix/std_file_system.h"
 #include "qt/flash_widget.h"
-#include "qt/open_dialog_window.h"
 #include "qt/qt_loop.h"
-#include "qt/qt_shell_views.h"
-#include "qt/qt_window_system.h"
-#include "qt/resource_windows.h"
-#include "resources/resource_forms.h"
 #include "text/codepage.h"
 
 namespace qm {
@@ -116,72 +102,6 @@ TEST(CourseLayerE2e, TheMoviesOwnLoadsFindFilesInAnyCaseAndTheLearnersFirst) {
   EXPECT_EQ(loaded["picture"].rfind("ok:image/png", 0), 0u) << loaded["picture"];
   EXPECT_EQ(loaded["learner"], "ok:lesson 3");
   EXPECT_EQ(loaded["missing"], "failed");
-  EXPECT_EQ(Snapshot(course.Course()), before);
-}
-
-TEST(CourseLayerE2e, TheLearnersOwnResourceIsPickedBesideTheCourses) {
-  LayeredCourse course("qm-layer-pick-e2e");
-  course.Put(course.Course() / "lesson3/resource/song.mp3", "s");
-  fs::copy_file(QM_MOVIES_DIR "/resource_pick.swf", course.Course() / "main.swf");
-  fs::copy_file(QM_MOVIES_DIR "/version.swf", course.Course() / "version.swf");
-  const std::string app_dir = course.Course().string() + "/";
-  headless::Journal journal;
-  qt::FlashWidget flash1{qt::FlashWidget::Scale::kNoScaleTopLeft};
-  qt::FlashWidget flashversion{qt::FlashWidget::Scale::kShowAll};
-  headless::ScriptedDialogs dialogs{journal};
-  headless::RecordingShell shell{journal};
-  headless::ScriptedProcess process{journal};
-  shell.special_folders[kCsidlCommonAppData] = (course.Base() / "appdata").string();
-  StdFileSystem files{text::Ansi()};
-  // What the resource manager does when the learner adds a file of their own.
-  course.Put(course.Base() / "mine.mp3", "m");
-  ASSERT_TRUE(files.CopyFile((course.Base() / "mine.mp3").string(),
-                             app_dir + "lesson3/resource/mine.mp3", true));
-  const auto before = Snapshot(course.Course());
-
-  qt::QtWindowSystem windows(dialogs, "quillmere");
-  CourseShell shell_of_course({flash1, flashversion, windows, dialogs, shell, files, process},
-                              app_dir, "quillmere");
-  TForm1& form = shell_of_course.Form1;
-  qt::QtOpenDialogs browser(form.Boundary(), files, &flash1);
-  const qt::ResourceWindowServices services{dialogs,         browser, files,       shell,
-                                            form.Boundary(), app_dir, "quillmere", &flash1};
-  qt::ResourceWindows resource_windows(
-      windows, shell_of_course.Form3, shell_of_course.Form6, services,
-      [&form](const std::string& f, const std::string& a, const std::string& b) {
-        return form.CallMovieFunction(f, a, b);
-      });
-  std::vector<std::string> picked, listed;
-  flash1.OnFSCommand([&](const std::u16string& command, const std::u16string& arg) {
-    if (command == u"picked") {
-      picked.push_back(U8(arg));
-      return;
-    }
-    form.Boundary().Run([&] { form.flash1FSCommand(command, arg); });
-  });
-  flash1.OnFlashCall([&](const std::u16string& request) {
-    form.Boundary().Run([&] { form.flash1FlashCall(request); });
-  });
-  QTimer user;
-  user.setInterval(50);
-  QObject::connect(&user, &QTimer::timeout, [&] {
-    auto* picker = qobject_cast<qt::ResourcePickerWindow*>(QApplication::activeModalWidget());
-    if (picker == nullptr || !picker->isVisible()) return;
-    user.stop();
-    picker->PageControl().setCurrentIndex(0);
-    listed = picker->bsSkinFileListView1().Names();
-    EXPECT_TRUE(picker->bsSkinFileListView1().SelectName("mine.mp3"));
-    QTest::mouseClick(picker->findChild<QPushButton*>("bsSkinButton1"), Qt::LeftButton);
-  });
-  user.start();
-  flash1.resize(400, 200);
-  flash1.show();
-  form.Boundary().Run([&] { form.FormCreate(); });
-  ASSERT_TRUE(testing::QtLoop::RunUntil([&] { return !picked.empty(); }, 90000))
-      << "the movie heard nothing";
-  EXPECT_EQ(listed, (std::vector<std::string>{"mine.mp3", "song.mp3"}));
-  EXPECT_EQ(picked, std::vector<std::string>{"selectedover|/lesson3/resource/mine.mp3"});
-  EXPECT_EQ(files.ReadBinaryFile(app_dir + "lesson3/resource/mine.mp3"), "m");
   EXPECT_EQ(Snapshot(course.Course()), before);
 }
 
