@@ -9,6 +9,7 @@ add_library(qm_check STATIC
   src/trace/player_console.cpp
   src/swf/movie_header.cpp
   src/check/course_check.cpp
+  src/check/report_page.cpp
 )
 target_link_libraries(qm_check PUBLIC qm_core qm_swf nlohmann_json::nlohmann_json)
 if(TARGET qm_player)
@@ -39,7 +40,7 @@ if(NOT TARGET quillmere)
   return()
 endif()
 
-add_library(qm_check_qt STATIC src/qt/course_check_run.cpp)
+add_library(qm_check_qt STATIC src/qt/course_check_run.cpp src/qt/course_check_movies.cpp)
 target_link_libraries(qm_check_qt PUBLIC qm_check qm_qt_shell qm_headless qm_flash)
 target_link_libraries(quillmere PRIVATE qm_check_qt)
 target_link_libraries(qm_flash_player PRIVATE qm_check_qt)
@@ -63,7 +64,7 @@ if(QM_TESTS)
   add_executable(check_e2e_tests tests/e2e/check_e2e_test.cpp)
   target_include_directories(check_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(check_e2e_tests PRIVATE
-    GTest::gtest GTest::gtest_main nlohmann_json::nlohmann_json)
+    Qt6::Gui GTest::gtest GTest::gtest_main nlohmann_json::nlohmann_json)
   target_compile_definitions(check_e2e_tests PRIVATE
     QM_PROGRAM="$<TARGET_FILE:quillmere>"
     QM_STANDALONE_PLAYER="$<TARGET_FILE:qm_flash_player>"

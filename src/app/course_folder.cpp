@@ -37,6 +37,21 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(begin, end - begin + 1));
 }
 
+// A whole number of seconds from 1 to `most`, the value of `option`.
+int Seconds(const std::string& text, const std::string& option, int most) {
+  std::size_t used = 0;
+  int seconds = 0;
+  try {
+    seconds = std::stoi(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != text.size() || seconds < 1 || seconds > most) {
+    throw Exception(option + " takes a whole number of seconds from 1 to " + std::to_string(most));
+  }
+  return seconds;
+}
+
 std::string WithSeparator(const fs::path& folder) {
   std::string text = folder.string();
   if (text.empty() || text.back() != '/') text += '/';
@@ -48,6 +63,7 @@ std::string WithSeparator(const fs::path& folder) {
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
   bool seconds_given = false;
+  bool movie_seconds_given = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
     auto value = [&]() -> std::string {
@@ -81,19 +97,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       line.check = true;
     } else if (arg == "--json") {
       line.json = true;
+    } else if (arg == "--report") {
+      line.report = value();
+    } else if (arg == "--movie-seconds") {
+      line.movie_seconds = Seconds(value(), "--movie-seconds", 60);
+      movie_seconds_given = true;
     } else if (arg == "--seconds") {
-      const std::string text = value();
-      std::size_t used = 0;
-      int seconds = 0;
-      try {
-        seconds = std::stoi(text, &used);
-      } catch (const std::exception&) {
-        used = 0;
-      }
-      if (used != text.size() || seconds < 1 || seconds > 3600) {
-        throw Exception("--seconds takes a whole number of seconds from 1 to 3600");
-      }
-      line.seconds = seconds;
+      line.seconds = Seconds(value(), "--seconds", 3600);
       seconds_given = true;
     } else if (arg == "--") {
       for (++i; i < arguments.size(); ++i) {
@@ -115,8 +125,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (line.demo && line.course) throw Exception("--demo plays the demo course: name no COURSE");
   if (line.check && !line.course && !line.demo) throw Exception("--check needs a COURSE");
   if (line.reset && line.check) throw Exception("--reset and --check go separately");
-  if ((seconds_given || line.json) && !line.check) {
-    throw Exception(std::string(seconds_given ? "--seconds" : "--json") + " goes with --check");
+  if ((seconds_given || line.json || !line.report.empty()) && !line.check) {
+    throw Exception(std::string(seconds_given ? "--seconds"
+                                : line.json   ? "--json"
+                                              : "--report") +
+                    " goes with --check");
+  }
+  if (movie_seconds_given && line.report.empty()) {
+    throw Exception("--movie-seconds goes with --report");
   }
   return line;
 }
@@ -155,6 +171,12 @@ std::string UsageText(std::string_view program) {
          "                   Exit status 0: everything plays, 1: warnings, 2: failures\n"
          "  --seconds N      how long --check plays main.swf (default 10)\n"
          "  --json           print the --check report as JSON\n"
+         "  --report DIR     with --check, also write DIR/index.html, a page to open in\n"
+         "                   a browser, with a picture of every movie: main.swf at its\n"
+         "                   first frame and at the end of its play, every other movie\n"
+         "                   (but version.swf) played on its own for a short while\n"
+         "  --movie-seconds N  how long --report plays each other movie (default 3;\n"
+         "                   60 s at most for all of them)\n"
          "  --help           show this help and exit\n"
          "  --version        show the version and exit\n";
 }

@@ -24,6 +24,9 @@ struct CommandLine {
   bool check = false;                 // "--check": report on the course instead of playing it
   int seconds = 10;                   // "--seconds N": how long --check plays main.swf
   bool json = false;                  // "--json": the check's report as JSON
+  std::string report;                 // "--report DIR": the check's page and pictures
+  int movie_seconds = 3;              // "--movie-seconds N": how long --report plays the
+                                      // other movies
 };
 
 // Reads the arguments after the program's name. Options of the toolkit (one "-", such

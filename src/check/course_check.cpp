@@ -44,7 +44,9 @@ std::string OneLine(const std::string& name) {
   return out;
 }
 
-std::string Counts(const std::map<std::string, int>& counts) {
+}  // namespace
+
+std::string CountsText(const std::map<std::string, int>& counts) {
   if (counts.empty()) return "none";
   std::string out;
   for (const auto& [name, count] : counts) {
@@ -54,6 +56,8 @@ std::string Counts(const std::map<std::string, int>& counts) {
   return out;
 }
 
+namespace {
+
 std::string List(const std::vector<std::string>& items, const std::string& indent) {
   if (items.empty()) return "none\n";
   std::string out = "\n";
@@ -61,7 +65,9 @@ std::string List(const std::vector<std::string>& items, const std::string& inden
   return out;
 }
 
-std::string Describe(const MovieFile& movie) {
+}  // namespace
+
+std::string DescribeMovie(const MovieFile& movie) {
   if (!movie.read_error.empty()) return "could not be read: " + movie.read_error;
   const swf::MovieFileInfo& h = movie.header;
   if (h.flash_version == 0) return h.problem;
@@ -83,14 +89,12 @@ std::string Describe(const MovieFile& movie) {
   return out.str();
 }
 
-bool IsMain(const MovieFile& movie) {
+bool IsMainMovie(const MovieFile& movie) {
   std::string lower = movie.path;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return lower == "main.swf";
 }
-
-}  // namespace
 
 std::vector<MovieFile> FindMovies(const fs::path& folder) {
   std::vector<MovieFile> movies;
@@ -203,6 +207,8 @@ PlaySummary Summarise(const std::vector<nlohmann::json>& events,
       } else if (name == "submainver") {
         minor = Field(e, "value");
       }
+    } else if (event == "missing" && control == "flash1") {
+      AddOnce(s.missing_files, Field(e, "path"));  // one of the movie's own loads
     } else if (event == "ended") {
       s.ended = Field(e, "reason");
     } else if (event == "time_limit") {
@@ -241,7 +247,17 @@ std::string VerdictText(Verdict verdict) {
 
 Verdict MovieVerdict(const MovieFile& movie) {
   if (!movie.read_error.empty() || !movie.header.problem.empty()) return Verdict::kFails;
+  if (movie.play && !movie.play->failures.empty()) return Verdict::kFails;
+  if (movie.drew_nothing) return Verdict::kWarnings;
+  if (movie.play && (!movie.play->unsupported.empty() || !movie.play->errors.empty() ||
+                     !movie.play->missing_files.empty())) {
+    return Verdict::kWarnings;
+  }
   return Verdict::kPlays;
+}
+
+Verdict VerdictOf(const Report& report, const MovieFile& movie) {
+  return IsMainMovie(movie) ? MainVerdict(report, movie) : MovieVerdict(movie);
 }
 
 Verdict MainVerdict(const Report& report, const MovieFile& movie) {
@@ -249,7 +265,8 @@ Verdict MainVerdict(const Report& report, const MovieFile& movie) {
   if (own == Verdict::kFails || !report.played) return own;
   const PlaySummary& s = report.main;
   if (!s.ran || !s.failures.empty() || s.runtime_passes == false) return Verdict::kFails;
-  if (!s.unsupported.empty() || !s.errors.empty() || !s.missing_files.empty()) {
+  if (!s.unsupported.empty() || !s.errors.empty() || !s.missing_files.empty() ||
+      movie.drew_nothing) {
     return Verdict::kWarnings;
   }
   return Verdict::kPlays;
@@ -258,7 +275,7 @@ Verdict MainVerdict(const Report& report, const MovieFile& movie) {
 int ExitStatus(const Report& report) {
   Verdict worst = Verdict::kPlays;
   for (const auto& movie : report.movies) {
-    worst = std::max(worst, IsMain(movie) ? MainVerdict(report, movie) : MovieVerdict(movie));
+    worst = std::max(worst, IsMainMovie(movie) ? MainVerdict(report, movie) : MovieVerdict(movie));
   }
   if (!report.played) worst = Verdict::kFails;
   return static_cast<int>(worst);
@@ -275,9 +292,18 @@ std::string ReportText(const Report& report) {
   out << "\nMovies:\n";
   if (report.movies.empty()) out << "  none\n";
   for (const auto& movie : report.movies) {
-    const Verdict verdict = IsMain(movie) ? MainVerdict(report, movie) : MovieVerdict(movie);
-    out << "  " << movie.path << ": " << VerdictText(verdict) << "\n    " << Describe(movie)
-        << "\n";
+    out << "  " << movie.path << ": " << VerdictText(VerdictOf(report, movie)) << "\n    "
+        << DescribeMovie(movie) << "\n";
+    if (movie.drew_nothing) out << "    drew nothing: every pixel has one colour\n";
+    if (!movie.not_played.empty()) out << "    not played: " << movie.not_played << "\n";
+    if (const auto& p = movie.play) {
+      out << "    played for " << p->seconds
+          << " s: " << (p->ran ? "it ran" : "it drew nothing and said nothing")
+          << "; ExternalInterface requests: " << CountsText(p->requests)
+          << "; fscommands: " << CountsText(p->fscommands) << "\n"
+          << "    missing files: " << List(p->missing_files, "      ");
+      if (!p->failures.empty()) out << "    player failures: " << List(p->failures, "      ");
+    }
   }
   out << "\n";
   if (!report.played) {
@@ -286,9 +312,9 @@ std::string ReportText(const Report& report) {
     const PlaySummary& s = report.main;
     out << "main.swf, played for " << s.seconds << " s once it had started:\n"
         << "  movie ran: " << (s.ran ? "yes" : "no (it drew nothing and said nothing)") << "\n"
-        << "  ExternalInterface requests: " << Counts(s.requests) << "\n"
-        << "  fscommands: " << Counts(s.fscommands) << "\n"
-        << "  calls into the movie: " << Counts(s.calls) << "\n"
+        << "  ExternalInterface requests: " << CountsText(s.requests) << "\n"
+        << "  fscommands: " << CountsText(s.fscommands) << "\n"
+        << "  calls into the movie: " << CountsText(s.calls) << "\n"
         << "  runtime check with version.swf: "
         << (s.runtime_passes == true
                 ? "passes (version " + s.runtime_version + ")"
@@ -296,8 +322,8 @@ std::string ReportText(const Report& report) {
                       (s.runtime_version.empty() ? std::string()
                                                  : " (version " + s.runtime_version + ")"))
         << "\n"
-        << "  features the player does not support: " << Counts(s.unsupported) << "\n"
-        << "  other player warnings: " << Counts(s.warnings) << "\n"
+        << "  features the player does not support: " << CountsText(s.unsupported) << "\n"
+        << "  other player warnings: " << CountsText(s.warnings) << "\n"
         << "  player errors: " << List(s.errors, "    ")
         << "  player failures: " << List(s.failures, "    ")
         << "  missing files: " << List(s.missing_files, "    ")
@@ -324,7 +350,7 @@ nlohmann::ordered_json ReportJson(const Report& report) {
   out["movies"] = nlohmann::ordered_json::array();
   for (const auto& movie : report.movies) {
     const swf::MovieFileInfo& h = movie.header;
-    const Verdict verdict = IsMain(movie) ? MainVerdict(report, movie) : MovieVerdict(movie);
+    const Verdict verdict = VerdictOf(report, movie);
     nlohmann::ordered_json m;
     m["path"] = movie.path;
     m["verdict"] = VerdictText(verdict);
@@ -336,6 +362,24 @@ nlohmann::ordered_json ReportJson(const Report& report) {
     m["frame_rate"] = h.frame_rate ? nlohmann::ordered_json(*h.frame_rate) : nullptr;
     m["frame_count"] = h.frame_count ? nlohmann::ordered_json(*h.frame_count) : nullptr;
     m["problem"] = !movie.read_error.empty() ? movie.read_error : h.problem;
+    m["pictures"] = nlohmann::ordered_json::array();
+    for (const Picture& picture : movie.pictures) {
+      m["pictures"].push_back({{"file", picture.file}, {"caption", picture.caption}});
+    }
+    m["drew_nothing"] = movie.drew_nothing;
+    if (const auto& p = movie.play) {
+      m["play"] = {{"seconds", p->seconds},
+                   {"ran", p->ran},
+                   {"requests", p->requests},
+                   {"fscommands", p->fscommands},
+                   {"missing_files", p->missing_files},
+                   {"warnings", p->warnings},
+                   {"errors", p->errors},
+                   {"failures", p->failures}};
+    } else {
+      m["play"] = nullptr;
+    }
+    if (!movie.not_played.empty()) m["not_played"] = movie.not_played;
     out["movies"].push_back(m);
   }
   if (report.played) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -14,10 +15,24 @@
 namespace qm::check {
 
 // One movie file of the course.
+struct PlaySummary;
+
+// A picture of a movie as it played: a PNG file in the report's folder.
+struct Picture {
+  std::string file;     // the file's name
+  std::string caption;  // when it was taken ("first frame", ...)
+};
+
 struct MovieFile {
   std::string path;  // relative to the course folder, "/" separated, UTF-8
   swf::MovieFileInfo header;
   std::string read_error;  // the file could not be read at all
+  // The pictures taken of it (file names in the report's folder), in the order taken.
+  std::vector<Picture> pictures;
+  bool drew_nothing = false;  // every pixel of its last picture has one colour
+  // A movie other than main.swf played on its own: what it did; none when not played.
+  std::shared_ptr<const PlaySummary> play;
+  std::string not_played;  // why a movie that could have been played was not
 };
 
 // Every movie file (*.swf in any letter case) below `folder`, sorted by path.
@@ -78,5 +93,15 @@ int ExitStatus(const Report& report);
 
 std::string ReportText(const Report& report);
 nlohmann::ordered_json ReportJson(const Report& report);
+// The report as one HTML page with no scripts and nothing from outside but the pictures
+// of the movies beside it.
+std::string ReportPage(const Report& report);
+
+// Helpers the report's views share.
+std::string DescribeMovie(const MovieFile& movie);
+bool IsMainMovie(const MovieFile& movie);
+Verdict VerdictOf(const Report& report, const MovieFile& movie);
+// "name xN, ..." or "none".
+std::string CountsText(const std::map<std::string, int>& counts);
 
 }  // namespace qm::check

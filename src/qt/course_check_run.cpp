@@ -6,10 +6,13 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <vector>
 
 #include "app/course_shell.h"
@@ -20,6 +23,7 @@
 #include "posix/host_paths.h"
 #include "posix/learner_layer.h"
 #include "posix/std_file_system.h"
+#include "qt/course_check_movies.h"
 #include "qt/flash_widget.h"
 #include "qt/main_window.h"
 #include "qt/qt_window_system.h"
@@ -31,11 +35,14 @@ namespace qm::qt {
 
 namespace fs = std::filesystem;
 
-void TracePlayerEvents(FlashWidget& widget, const std::string& control, trace::TraceWriter& trace) {
+void TracePlayerEvents(FlashWidget& widget, const std::string& control, trace::TraceWriter& trace,
+                       std::function<void()> first_frame) {
   FlashWidget::LogPlayerWarnings(true);
-  widget.OnPlayerEvent([&trace, control](const QString& kind, const QString& text) {
+  widget.OnPlayerEvent([&trace, control, first_frame = std::move(first_frame)](
+                           const QString& kind, const QString& text) {
     if (kind == QLatin1String("first_frame")) {
       trace.Write("first_frame", {{"control", control}});
+      if (first_frame) first_frame();
     } else {
       const auto message = trace::ReadConsoleMessage(kind.toStdString(), text.toStdString());
       nlohmann::json fields = {
@@ -184,10 +191,16 @@ class TemporaryFolder {
 // Plays main.swf of the copy in `folder` for `seconds`; the trace's events.
 // How long the player may take to start a movie, beyond the seconds it plays.
 constexpr int kStartLimitSeconds = 120;
+// How long a drawn frame may take to reach the control's picture.
+constexpr int kSettleMs = 400;
+
+// `picture`, when given, is asked for a picture of the course movie's control once it
+// has drawn its first frame and again when the play ends.
+using PictureTaker = std::function<void(QWidget& control, const std::string& moment)>;
 
 void Play(const fs::path& folder, const std::string& app_title, int seconds,
           trace::TraceWriter& trace, const fs::path& settings, const QElapsedTimer& since,
-          const qint64& started_ms) {
+          const qint64& started_ms, const PictureTaker& picture) {
   ClosingDialogs closing;
   trace::TracingDialogs dialogs(closing, trace);
   QtWindowSystem windows(dialogs, app_title);
@@ -203,7 +216,11 @@ void Play(const fs::path& folder, const std::string& app_title, int seconds,
 
   MainWindow main_window(QString::fromStdString(text::Ansi().ToUtf8(app_title)), windows);
   windows.SetMainWindow(&main_window);
-  TracePlayerEvents(main_window.flash1(), "flash1", trace);
+  QWidget& control = main_window.flash1();
+  TracePlayerEvents(main_window.flash1(), "flash1", trace, [&control, &picture] {
+    // Once the frame has reached the screen.
+    if (picture) QTimer::singleShot(kSettleMs, &control, [&] { picture(control, "first frame"); });
+  });
   TracePlayerEvents(main_window.flashversion(), "flashversion", trace);
   trace::TracingFlashControl flash1(main_window.flash1(), "flash1", trace);
   trace::TracingFlashControl flashversion(main_window.flashversion(), "flashversion", trace);
@@ -242,6 +259,7 @@ void Play(const fs::path& folder, const std::string& app_title, int seconds,
   });
   poll.start();
   if (!windows.Terminated() && !process.Ended()) QCoreApplication::exec();
+  if (picture) picture(control, "end of the play");
   if (clock.elapsed() >= limit_ms) {
     trace.Write("time_limit", {{"seconds", clock.elapsed() / 1000}});
   }
@@ -252,9 +270,27 @@ void Play(const fs::path& folder, const std::string& app_title, int seconds,
 
 }  // namespace
 
-int RunCourseCheck(const Course& course, const std::string& app_title, int seconds, bool json,
+int RunCourseCheck(const Course& course, const std::string& app_title, const CheckOptions& options,
                    trace::TraceFile* trace_file) {
+  const int seconds = options.seconds;
   const fs::path original(course.folder);
+  // The report's folder, never inside the course.
+  std::optional<PictureFolder> pictures;
+  fs::path report_folder;
+  if (!options.report_folder.empty()) {
+    std::error_code error;
+    report_folder = fs::weakly_canonical(fs::absolute(options.report_folder), error);
+    const fs::path inside = report_folder.lexically_relative(fs::weakly_canonical(original, error));
+    if (!inside.empty() && *inside.begin() != "..") {
+      throw std::runtime_error("the report cannot go into the course folder: " +
+                               report_folder.string());
+    }
+    fs::create_directories(report_folder, error);
+    if (error || !fs::is_directory(report_folder)) {
+      throw std::runtime_error("cannot make the report folder " + report_folder.string());
+    }
+    pictures.emplace(report_folder);
+  }
   check::Report report;
   report.course = course.folder;
   const bool shared = CourseSharesUserData(course.folder);
@@ -291,8 +327,17 @@ int RunCourseCheck(const Course& course, const std::string& app_title, int secon
     fs::copy(original, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     fs::create_directories(settings);
     const auto before = Snapshot(copy);
+    auto main_movie = std::find_if(report.movies.begin(), report.movies.end(),
+                                   [](const check::MovieFile& m) { return check::IsMainMovie(m); });
+    PictureTaker picture;
+    if (pictures && main_movie != report.movies.end()) {
+      picture = [&](QWidget& control, const std::string& moment) {
+        pictures->Take(control, *main_movie, moment);
+      };
+    }
     try {
-      Play(copy, app_title, seconds, trace, settings, since, started_ms);
+      MissingFilesTraced missing(trace, copy);
+      Play(copy, app_title, seconds, trace, settings, since, started_ms, picture);
     } catch (const std::exception& e) {
       trace.Write("failure", {{"control", "flash1"}, {"kind", "player"}, {"detail", e.what()}});
     }
@@ -303,12 +348,24 @@ int RunCourseCheck(const Course& course, const std::string& app_title, int secon
     });
     report.main.seconds = seconds;
     report.main.would_write = Changes(before, Snapshot(copy));
+    if (pictures) {
+      PlayOtherMovies(copy, options.movie_seconds, report, *pictures, [&](const std::string& path) {
+        return files.FirstMatchIsFile(folder + text::Ansi().FromUtf8(path));
+      });
+    }
+  }
+  if (pictures) {
+    std::ofstream page(report_folder / "index.html", std::ios::binary);
+    page << check::ReportPage(report);
+    page.close();
+    if (!page) throw std::runtime_error("cannot write " + (report_folder / "index.html").string());
   }
 
-  const std::string out = json ? check::ReportJson(report).dump(
-                                     2, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                     "\n"
-                               : ReportText(report);
+  const std::string out = options.json
+                              ? check::ReportJson(report).dump(
+                                    2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                    "\n"
+                              : ReportText(report);
   std::fputs(out.c_str(), stdout);
   std::fflush(stdout);
   return check::ExitStatus(report);

@@ -281,7 +281,9 @@ int Run(int argc, char** argv) {
   if (line.check) {
     const std::string title = ApplicationTitle(text::Ansi().FromUtf8(course->name));
     try {
-      return RunCourseCheck(*course, title, line.seconds, line.json, trace_file.get());
+      return RunCourseCheck(*course, title,
+                            {line.seconds, line.json, line.report, line.movie_seconds},
+                            trace_file.get());
     } catch (const std::exception& e) {
       return Fail(std::string("the check could not run: ") + e.what(), 2);
     }

@@ -27,6 +27,11 @@ QSet<QString>& MainMovies() {
   return movies;
 }
 
+std::function<void(const QString&)>& MissingFileHandler() {
+  static std::function<void(const QString&)> handler;
+  return handler;
+}
+
 QByteArray ContentType(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();
   if (suffix == "wasm") return "application/wasm";
@@ -94,6 +99,10 @@ void FlashScheme::MarkMainMovie(const QString& path) {
   MainMovies().insert(QFileInfo(path).absoluteFilePath());
 }
 
+void FlashScheme::OnMissingFile(std::function<void(const QString& path)> handler) {
+  MissingFileHandler() = std::move(handler);
+}
+
 void FlashScheme::requestStarted(QWebEngineUrlRequestJob* job) {
   const QUrl url = job->requestUrl();
   // Only the controls' own pages may read through the scheme.
@@ -112,6 +121,7 @@ void FlashScheme::requestStarted(QWebEngineUrlRequestJob* job) {
   }
   QFile file(path);
   if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+    if (url.path().startsWith("/fs/") && MissingFileHandler()) MissingFileHandler()(requested);
     job->fail(QWebEngineUrlRequestJob::UrlNotFound);
     return;
   }

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QWebEngineUrlSchemeHandler>
+#include <functional>
 
 class QWebEngineProfile;
 
@@ -28,6 +29,9 @@ class FlashScheme : public QWebEngineUrlSchemeHandler {
 
   // Movies served with the shell's timeline hooks added to their first frame.
   static void MarkMainMovie(const QString& path);
+  // Told the file a movie's own load asked for when it is not there (the path as asked
+  // for, on disk); nobody by default.
+  static void OnMissingFile(std::function<void(const QString& path)> handler);
 
   void requestStarted(QWebEngineUrlRequestJob* job) override;
 

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QImage>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -98,6 +100,77 @@ TEST_F(CheckE2e, TheDemoCoursePlaysAndItsFolderStaysAsItWas) {
   EXPECT_EQ(report["main"]["unsupported"], json::object());
   for (const auto& movie : report["movies"]) EXPECT_EQ(movie["verdict"], "plays") << movie;
   EXPECT_EQ(Snapshot(QM_COURSE_DIR), before);
+}
+
+// The number of colours in a picture, up to `most`.
+std::size_t Colours(const QImage& image, std::size_t most = 16) {
+  std::set<QRgb> seen;
+  for (int y = 0; y < image.height() && seen.size() < most; ++y) {
+    for (int x = 0; x < image.width() && seen.size() < most; ++x) seen.insert(image.pixel(x, y));
+  }
+  return seen.size();
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ostringstream out;
+  out << std::ifstream(path, std::ios::binary).rdbuf();
+  return out.str();
+}
+
+TEST_F(CheckE2e, TheReportHoldsAPictureOfEveryMovieOfTheDemoCourse) {
+  const auto before = Snapshot(QM_COURSE_DIR);
+  const fs::path folder = root_ / "report";
+  const Result r = Check(QM_COURSE_DIR, "--report " + Quoted(folder));
+  ASSERT_EQ(r.status, 0) << r.out;
+  const json report = json::parse(r.out);
+  const std::string page = ReadAll(folder / "index.html");
+  for (const auto& movie : report["movies"]) {
+    SCOPED_TRACE(movie["path"].get<std::string>());
+    EXPECT_EQ(movie["verdict"], "plays") << movie;
+    if (movie["path"] == "version.swf") continue;  // the runtime check's own, never shown
+    ASSERT_FALSE(movie["pictures"].empty()) << movie;
+    EXPECT_FALSE(movie["drew_nothing"]);
+    for (const auto& picture : movie["pictures"]) {
+      const std::string file = picture["file"];
+      const QImage image(QString::fromStdString((folder / file).string()));
+      EXPECT_FALSE(image.isNull()) << file;
+      EXPECT_GT(Colours(image), 1u) << file;
+      EXPECT_NE(page.find("<img src=\"" + file + "\""), std::string::npos) << file;
+    }
+  }
+  EXPECT_EQ(Snapshot(QM_COURSE_DIR), before);
+  // Never into the course folder.
+  EXPECT_EQ(Check(QM_COURSE_DIR, "--report " + Quoted(fs::path(QM_COURSE_DIR) / "report")).status,
+            2);
+  EXPECT_EQ(Snapshot(QM_COURSE_DIR), before);
+}
+
+// Beside a main.swf that plays, a lesson movie that draws nothing and one cut short: the
+// first has a picture and its warning, the second no picture and a failure.
+TEST_F(CheckE2e, AMovieThatDrawsNothingWarnsAndOneCutShortFails) {
+  const fs::path course = Course("lessons", fs::path(QM_CHECK_MOVIES_DIR) / "check_as3.swf");
+  fs::create_directories(course / "lesson");
+  fs::copy_file(fs::path(QM_COURSE_DIR) / "version.swf", course / "lesson/blank.swf");
+  const std::string intro = ReadAll(fs::path(QM_COURSE_DIR) / "lesson1/intro.swf");
+  std::ofstream(course / "lesson/cut.swf", std::ios::binary) << intro.substr(0, intro.size() / 2);
+  const fs::path folder = root_ / "report";
+  const Result r = Check(course, "--report " + Quoted(folder));
+  EXPECT_EQ(r.status, 2) << r.out;
+  std::map<std::string, json> movies;
+  const json report = json::parse(r.out);
+  for (const auto& movie : report["movies"]) {
+    movies[movie["path"].get<std::string>()] = movie;
+  }
+  EXPECT_EQ(movies["lesson/blank.swf"]["verdict"], "plays with warnings");
+  EXPECT_TRUE(movies["lesson/blank.swf"]["drew_nothing"]);
+  EXPECT_EQ(movies["lesson/blank.swf"]["pictures"].size(), 1u);
+  EXPECT_EQ(movies["lesson/cut.swf"]["verdict"], "fails");
+  EXPECT_TRUE(movies["lesson/cut.swf"]["pictures"].empty());
+  EXPECT_TRUE(movies["lesson/cut.swf"]["play"].is_null());
+  EXPECT_NE(ReadAll(folder / "index.html").find("Drew nothing"), std::string::npos);
+  const Result text = RunCommand(std::string(QM_PROGRAM) + " --check --seconds 6 --report " +
+                                 Quoted(root_ / "text") + " " + Quoted(course));
+  EXPECT_NE(text.out.find("lesson/blank.swf: plays with warnings"), std::string::npos) << text.out;
 }
 
 TEST_F(CheckE2e, MissingFilesAndUnsupportedFeaturesAreNamed) {
