@@ -72,8 +72,8 @@ if(QM_TESTS)
 endif()
 
 if(QM_TESTS)
-  # However the program ends (its movie's "exitprogram" while a lesson it started plays
-  # on, a kill, its runtime check), none of its web engine processes is left.
+  # Ended by its movie's "exitprogram" while a lesson it started plays on, or killed, the
+  # program leaves none of its web engine processes.
   add_executable(program_processes_e2e_tests tests/e2e/program_processes_e2e_test.cpp)
   target_link_libraries(program_processes_e2e_tests PRIVATE
     GTest::gtest GTest::gtest_main nlohmann_json::nlohmann_json)

@@ -1,8 +1,8 @@
 // The web engine's processes end with the program, end to end under a virtual X server:
 // the real "quillmere COURSE" (QM_PROGRAM, beside the build's standalone player), ended
-// by its course movie while a lesson movie it started plays on, killed, or ended by its
-// runtime check. The processes of the program are found by descent while it runs; once
-// it has gone they must go too, the started player's own excepted.
+// by its course movie while a lesson movie it started plays on, or killed. The processes
+// of the program are found by descent while it runs; once it has gone they must go too,
+// the started player's own excepted.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -354,25 +354,6 @@ TEST_P(ProgramProcesses, AKilledProgramLeavesNoWebEngineProcessEvenWithItsSocket
 
   ASSERT_EQ(::kill(run.program().Pid(), SIGKILL), 0);
   ASSERT_EQ(run.program().WaitExit(30000), std::optional<int>(kKilled));
-  EXPECT_TRUE(WaitFor([&] { return StillAlive(ours).empty(); }, kEndWaitMs))
-      << "left running:\n"
-      << Describe(StillAlive(ours));
-}
-
-// A runtime too old: the program says so and ends once the message is closed.
-TEST_P(ProgramProcesses, AProgramEndedByItsRuntimeCheckLeavesNoWebEngineProcess) {
-  ProgramOnCourse run("old-runtime", "version_9_0", "commands", GetParam());
-  run.Start();
-  Program& program = run.program();
-  ASSERT_TRUE(WaitFor([&] { return !program.Opened().empty(); }, 60000)) << program.Log();
-  const std::vector<Process> ours = WhenDrawing(program.Pid());
-  KillAtEnd left;
-  left.Add(ours);
-  ASSERT_GE(ours.size(), 2u) << program.Log();
-  ExpectSandbox(ours);
-
-  ASSERT_TRUE(program.AnswerDialog(0)) << program.Log();
-  ASSERT_TRUE(program.WaitExit(30000)) << program.Log();
   EXPECT_TRUE(WaitFor([&] { return StillAlive(ours).empty(); }, kEndWaitMs))
       << "left running:\n"
       << Describe(StillAlive(ours));
