@@ -42,13 +42,14 @@ int DescriptorLimit() {
 }
 
 void CloseInheritedDescriptors(int keep, int limit) {
-  const bool closed =
-      keep < kFirst ? CloseRange(kFirst, UINT_MAX)
-                    : (keep == kFirst || CloseRange(kFirst, static_cast<unsigned>(keep) - 1)) &&
-                          CloseRange(static_cast<unsigned>(keep) + 1, UINT_MAX);
-  if (closed) return;
-  if (CloseListedDescriptors(keep)) return;
-  CloseDescriptorsBelow(limit, keep);
+  bool closed;
+  if (keep < kFirst) {
+    closed = CloseRange(kFirst, UINT_MAX);
+  } else {
+    const unsigned kept = static_cast<unsigned>(keep);
+    closed = (kept == kFirst || CloseRange(kFirst, kept - 1)) && CloseRange(kept + 1, UINT_MAX);
+  }
+  if (!closed && !CloseListedDescriptors(keep)) CloseDescriptorsBelow(keep, limit);
 }
 
 bool CloseListedDescriptors(int keep) {
@@ -79,7 +80,7 @@ bool CloseListedDescriptors(int keep) {
   return true;
 }
 
-void CloseDescriptorsBelow(int limit, int keep) {
+void CloseDescriptorsBelow(int keep, int limit) {
   for (int fd = kFirst; fd < limit; ++fd) {
     if (fd != keep) ::close(fd);
   }

@@ -18,7 +18,7 @@ void CloseInheritedDescriptors(int keep, int limit);
 
 // The two fallbacks on their own. The first is false when /proc/self/fd cannot be read.
 bool CloseListedDescriptors(int keep);
-void CloseDescriptorsBelow(int limit, int keep);
+void CloseDescriptorsBelow(int keep, int limit);
 
 // Every signal handled by default and none blocked: a signal this program ignores (the
 // web engine ignores SIGPIPE) stays ignored across exec otherwise.

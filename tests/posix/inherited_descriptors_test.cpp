@@ -81,7 +81,7 @@ TEST(InheritedDescriptors, EveryWayClosesAllButTheStandardOnesAndTheKeptOne) {
        [](int keep) {
          if (!CloseListedDescriptors(keep)) Say(" (no listing of /proc/self/fd); ", keep);
        }},
-      {"up to the limit", [&](int keep) { CloseDescriptorsBelow(limit, keep); }},
+      {"up to the limit", [&](int keep) { CloseDescriptorsBelow(keep, limit); }},
   };
   for (const auto& [name, close_them] : ways) {
     SCOPED_TRACE(name);
