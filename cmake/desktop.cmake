@@ -6,7 +6,7 @@
 set(QM_SHELL_MOVIES_DIR ${CMAKE_BINARY_DIR}/shell_movies)
 qm_written_movies(qm_shell_movies shell_test_movies ${QM_SHELL_MOVIES_DIR}
   MOVIES version_9_0 version_10_1 version_10_2 version_11_0 version_none commands
-         newfolder_first
+         newfolder_first exec_first
   COMMENT "Writing the desktop program's test movies")
 
 if(NOT QM_QT OR QM_SANITIZE OR QM_FUZZ)
@@ -69,4 +69,18 @@ if(QM_TESTS)
     QM_PROGRAM="$<TARGET_FILE:quillmere>" QM_SHELL_MOVIES_DIR="${QM_SHELL_MOVIES_DIR}")
   add_dependencies(player_failure_e2e_tests quillmere qm_shell_movies)
   qm_xvfb_test(player_failure_e2e player_failure_e2e_tests TIMEOUT 600 DATA_DIR)
+endif()
+
+if(QM_TESTS)
+  # Ended by its movie's "exitprogram" while a lesson it started plays on, or killed, the
+  # program leaves none of its web engine processes.
+  add_executable(program_processes_e2e_tests tests/e2e/program_processes_e2e_test.cpp)
+  target_link_libraries(program_processes_e2e_tests PRIVATE
+    GTest::gtest GTest::gtest_main nlohmann_json::nlohmann_json)
+  target_include_directories(program_processes_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_definitions(program_processes_e2e_tests PRIVATE
+    QM_PROGRAM="$<TARGET_FILE:quillmere>" QM_SHELL_MOVIES_DIR="${QM_SHELL_MOVIES_DIR}")
+  add_dependencies(program_processes_e2e_tests
+    quillmere qm_flash_player qm_web_engine_process qm_shell_movies)
+  qm_xvfb_test(program_processes_e2e program_processes_e2e_tests TIMEOUT 300 DATA_DIR)
 endif()

@@ -7,6 +7,8 @@
 //                       the first line of "cmd.txt"; when that changed it issues it as
 //                       an fscommand, saves "x" to "out/<command>.txt", then writes
 //                       the command to "ack.txt";
+//   exec_first.swf      commands.swf that first starts the lesson movie "lesson.swf"
+//                       ("exec"), as a course's lesson button does;
 //   newfolder_first.swf a course movie whose first request opens a dialog (a folder
 //                       below a file cannot be made): when it has returned, it saves
 //                       "after.txt".
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "swf/avm1.h"
 
@@ -36,9 +39,11 @@ Bytes NoVersion() {
                              {qm::swf::DoAction(a), {qm::swf::tags::kShowFrame, {}}});
 }
 
-Bytes Commands() {
+// `first`: an fscommand the movie issues once, as it starts, with its argument.
+Bytes Commands(const std::pair<std::string, std::string>& first = {}) {
   ActionWriter init;
   init.SetVariable("last", "");
+  if (!first.first.empty()) init.FsCommand(first.first, first.second);
 
   // c = ExternalInterface.call("loadfile", "cmd.txt")
   ActionWriter poll;
@@ -106,6 +111,7 @@ int main(int argc, char** argv) {
                   qm::swf::SaveMovie(dir + "version_11_0.swf", Version("11", "0")) &&
                   qm::swf::SaveMovie(dir + "version_none.swf", NoVersion()) &&
                   qm::swf::SaveMovie(dir + "commands.swf", Commands()) &&
+                  qm::swf::SaveMovie(dir + "exec_first.swf", Commands({"exec", "lesson.swf"})) &&
                   qm::swf::SaveMovie(dir + "newfolder_first.swf", NewFolderFirst());
   if (!ok) {
     std::cerr << "shell_test_movies: cannot write to " << dir << "\n";

@@ -10,6 +10,7 @@
 
 #include "platform/paths.h"
 #include "posix/host_paths.h"
+#include "posix/inherited_descriptors.h"
 #include "posix/learner_layer.h"
 #include "posix/trash.h"
 #include "text/codepage.h"
@@ -24,6 +25,7 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  const int descriptor_limit = DescriptorLimit();
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) return false;
 
@@ -39,6 +41,10 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     ::setsid();
     const pid_t grandchild = ::fork();
     if (grandchild == 0) {
+      // The program gets standard input, output and error, and nothing else of ours: the
+      // report pipe, open until the exec, is the one descriptor kept.
+      ResetInheritedSignals();
+      CloseInheritedDescriptors(report[1], descriptor_limit);
       if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
         const char failed = 1;
         (void)!::write(report[1], &failed, 1);

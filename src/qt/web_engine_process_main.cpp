@@ -1,8 +1,13 @@
 // The main function of the web engine's own processes (its zygote and the renderers
 // forked from it) for the programs that host Flash controls: the web engine's process
-// main, with the memory a renderer frees given back while it runs.
+// main, with the memory a renderer frees given back while it runs, and an end with the
+// program that started it.
 #include <malloc.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <cstdlib>
@@ -43,7 +48,39 @@ __attribute__((visibility("default"))) struct tm* localtime64_r(const time_t* ti
 
 }  // extern "C"
 
+namespace {
+
+// The kernel ends these processes when the thread that started them ends, so that a
+// program gone without closing what it shares with them (killed, or after a program it
+// started kept a copy of its sockets) leaves none of them running. The program starts
+// the zygote (from its main thread), which forks the renderers. A sandboxed zygote is
+// the first process of a PID namespace that holds its renderers, and its end ends them;
+// an unsandboxed one (as root) leaves its renderers to themselves, so each process that
+// one of ours forks ends with it too.
+//
+// A parent that goes just before the request has given the process another one already.
+void EndWithParent() {
+  const pid_t parent = ::getppid();
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(0);
+}
+
+pid_t g_forking = 0;  // the process that forks, as it sees itself
+
+void RememberParent() {
+  g_forking = ::getpid();
+}
+
+void EndWithParentAfterFork() {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != g_forking) ::_exit(0);
+}
+
+}  // namespace
+
 int main(int argc, const char** argv) {
+  EndWithParent();
+  ::pthread_atfork(RememberParent, nullptr, EndWithParentAfterFork);
   // Two heaps for all the threads of a process (the renderers inherit it from the zygote)
   // instead of up to eight per core: what one thread frees, the others find again. With
   // the memory given back at the waits, a renderer playing the demo course held 211-223

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -103,6 +108,35 @@ TEST_F(DesktopShellTest, TheStandalonePlayerStandsInForAFlashPlayerThatCannotRun
   // Only the course's player is stood in for: another Windows program still fails.
   dir.WriteFile("course/Course.exe", "MZ");
   EXPECT_LE(with_player.Execute({"open", dir.Dir() + "course/Course.exe", "a.swf", "", 1}), 32);
+}
+
+// What the program had open (files, pipes, sockets such as the web engine's, at any
+// number) and the signals it ignores (the web engine ignores SIGPIPE) stay with it.
+TEST_F(DesktopShellTest, AStartedProgramGetsOnlyStandardInputOutputAndErrorAndNoIgnoredSignal) {
+  const int file = ::open((dir.Path() / "notes.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+  int pipe_ends[2], sockets[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  const int high = ::dup2(sockets[1], 300);
+  ASSERT_GE(file, 3);
+  ASSERT_EQ(high, 300);
+  struct sigaction ignore = {};
+  struct sigaction before = {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &before);
+
+  // The shell lists its own descriptors with ls (whose own are not the shell's).
+  const bool started = StartDetached(
+      "/bin/sh",
+      {"-c",
+       "exec > \"$0.tmp\"; ls /proc/$$/fd; grep '^SigIgn' /proc/$$/status; mv \"$0.tmp\" \"$0\"",
+       dir.Dir() + "inherited"},
+      dir.Dir());
+
+  ::sigaction(SIGPIPE, &before, nullptr);
+  for (int fd : {file, pipe_ends[0], pipe_ends[1], sockets[0], sockets[1], high}) ::close(fd);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(WaitForFile(dir, "inherited"), "0\n1\n2\nSigIgn:\t0000000000000000\n");
 }
 
 TEST_F(DesktopShellTest, CommonApplicationData) {
