@@ -141,10 +141,23 @@ TEST(CourseCheckTest, WarningsAreGroupedByKind) {
 }
 
 TEST(CourseCheckTest, VerdictsAndExitStatus) {
-  check::MovieFile main{"main.swf", {}, ""};
+  check::MovieFile main;
+  main.path = "main.swf";
   main.header.flash_version = 10;
-  check::MovieFile broken{"sub/Broken.SWF", {}, ""};
+  check::MovieFile broken;
+  broken.path = "sub/Broken.SWF";
   broken.header.problem = "The movie is cut short.";
+  check::MovieFile blank_main = main;
+  blank_main.drew_nothing = true;
+  check::MovieFile lesson;
+  lesson.path = "lesson/a.swf";
+  lesson.header.flash_version = 9;
+  check::MovieFile blank_lesson = lesson;
+  blank_lesson.drew_nothing = true;
+  check::MovieFile failed_lesson = lesson;
+  auto failed_play = std::make_shared<check::PlaySummary>();
+  failed_play->failures = {"flash1: panic"};
+  failed_lesson.play = failed_play;
   struct Case {
     const char* name;
     std::vector<check::MovieFile> movies;
@@ -175,6 +188,9 @@ TEST(CourseCheckTest, VerdictsAndExitStatus) {
               {"message", "Unknown device font"}}}),
        0},
       {"a damaged movie", {main, broken}, Passing(), 2},
+      {"main.swf drew nothing", {blank_main}, Passing(), 1},
+      {"a lesson movie drew nothing", {main, blank_lesson}, Passing(), 1},
+      {"a lesson movie's player failed", {main, failed_lesson}, Passing(), 2},
       {"the runtime check fails", {main}, {{{"event", "first_frame"}, {"control", "flash1"}}}, 2},
       {"the movie never ran", {main}, {Passing()[0], Passing()[1]}, 2},
       {"the player failed",
@@ -193,6 +209,36 @@ TEST(CourseCheckTest, VerdictsAndExitStatus) {
     EXPECT_NE(check::ReportText(report).find("exit status " + std::to_string(c.status)),
               std::string::npos);
   }
+}
+
+TEST(CourseCheckTest, ThePageShowsEveryMovieWithItsPicturesAndEscapesItsText) {
+  check::Report report;
+  report.course = "/srv/<course> & co/";
+  report.played = true;
+  report.main = Summary(Passing());
+  check::MovieFile main;
+  main.path = "main.swf";
+  main.header.flash_version = 10;
+  main.pictures = {{"01-main.swf.png", "first frame"}, {"02-main.swf.png", "end of the play"}};
+  check::MovieFile lesson;
+  lesson.path = "lesson 1/a#b.swf";
+  lesson.header.flash_version = 9;
+  lesson.drew_nothing = true;
+  lesson.pictures = {{"03-lesson 1_a#b.swf.png", "after 3 s"}};
+  report.movies = {lesson, main};
+  const std::string page = check::ReportPage(report);
+  EXPECT_NE(page.find("/srv/&lt;course&gt; &amp; co/"), std::string::npos);
+  EXPECT_EQ(page.find("<course>"), std::string::npos);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_EQ(page.find("http"), std::string::npos);  // nothing from outside
+  for (const char* img : {"<img src=\"01-main.swf.png\"", "<img src=\"02-main.swf.png\"",
+                          "<img src=\"03-lesson%201_a%23b.swf.png\""}) {
+    EXPECT_NE(page.find(img), std::string::npos) << img;
+  }
+  EXPECT_NE(page.find("Drew nothing"), std::string::npos);
+  const auto json = check::ReportJson(report);
+  EXPECT_EQ(json["movies"][1]["pictures"][0]["file"], "01-main.swf.png");
+  EXPECT_TRUE(json["movies"][0]["drew_nothing"]);
 }
 
 TEST(CourseCheckTest, AScriptCalledByNameStaysOnOneLineOfTheText) {
