@@ -6,13 +6,14 @@
 #
 # QM_BUILD_DIR names the build folder (default build); QM_SANITIZERS=0 leaves out the
 # sanitizer build, its tests and the fuzzing (they test our code, not the system: CI's
-# second system runs without them).
+# second system runs without them); QM_BENCHMARKS=0 leaves out the benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc)
 build=${QM_BUILD_DIR:-build}
 sanitizers=${QM_SANITIZERS:-1}
+benchmarks=${QM_BENCHMARKS:-1}
 fuzz_seconds=${QM_FUZZ_SECONDS:-60}
 http_fuzz_seconds=${QM_HTTP_FUZZ_SECONDS:-30}
 
@@ -103,6 +104,10 @@ while IFS= read -r f; do
 done < "$build"/installed_files.txt
 echo "the package installed, played the course and was removed cleanly"
 
+if [ "$benchmarks" = 0 ]; then
+  echo "== the benchmarks are left out (QM_BENCHMARKS=0)"
+  exit 0
+fi
 echo "== benchmarks (short runs; figures are ratios against baselines of the same run)"
 "$build"/bench_bridge --benchmark_min_time=0.2
 "$build"/bench_download --size-mib 256
