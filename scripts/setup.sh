@@ -11,7 +11,7 @@ packages=(
   libsndfile1-dev qt6-multimedia-dev pulseaudio pulseaudio-utils
   espeak-ng libx11-dev fonts-dejavu-core
   nginx curl
-  dpkg-dev
+  dpkg-dev file
   x11-utils xdotool openbox
   xdg-utils
 )
