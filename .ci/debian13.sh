@@ -4,6 +4,7 @@
 #   .ci/debian13.sh [COMMAND...]    default: the test command without the sanitizer build,
 #                                   the fuzzing and the benchmarks, in build-deb13/
 #   .ci/debian13.sh --prepare       only makes the system and installs its packages
+#   .ci/debian13.sh --mirror FILE...  prints the mirror those apt sources files name
 #
 # The system is made once with debootstrap (minbase) from the mirror that this machine's
 # own apt sources name, and kept in QM_DEBIAN13_DIR (default /var/cache/quillmere-ci/
@@ -16,42 +17,57 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 system=${QM_DEBIAN13_DIR:-/var/cache/quillmere-ci/debian13}
-if [ "$(id -u)" -ne 0 ]; then echo "debian13.sh: run as root (debootstrap, chroot, mounts)" >&2; exit 1; fi
 prepare_only=0
 if [ "${1:-}" = --prepare ]; then prepare_only=1; shift; fi
 if [ $# -eq 0 ]; then
   set -- env QM_BUILD_DIR=build-deb13 QM_SANITIZERS=0 QM_BENCHMARKS=0 bash scripts/test.sh
 fi
 
-# The first Debian archive the apt sources name (deb822 .sources files and one-line
-# .list files; a security archive is not one to bootstrap from).
+# The first Debian archive that the apt sources FILES name (one-line .list files and
+# deb822 .sources files, each in the order given): a "deb" entry of a release's own suite
+# (not -security, -updates or -backports), not disabled, over http, https or file.
 mirror() {
   local f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+  for f in "$@"; do
     [ -f "$f" ] || continue
-    awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) { print $i, $(i+1); break } }' "$f"
-  done | awk '$2 !~ /-security$/ && $2 !~ /-updates$/ { print $1; exit }'
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    # One stanza per blank-line-separated block: its URIs, when its suites are not only
-    # security or updates suites.
-    awk 'BEGIN { RS = ""; FS = "\n" }
-         { uris = ""; plain = 0; deb = 0
-           for (i = 1; i <= NF; i++) {
-             if ($i ~ /^Types:/ && $i ~ /[ \t]deb([ \t]|$)/) deb = 1
-             if ($i ~ /^URIs:/) { uris = $i; sub(/^URIs:[ \t]*/, "", uris) }
-             if ($i ~ /^Suites:/) { n = split($i, s, /[ \t]+/)
-               for (j = 2; j <= n; j++) if (s[j] != "" && s[j] !~ /-(security|updates|backports)$/) plain = 1 }
-           }
-           if (deb && plain && uris != "") { split(uris, u, /[ \t]+/); print u[1] } }' "$f"
-  done | head -n 1
+    case "$f" in
+      *.list)
+        # deb [ options ] URI SUITE COMPONENTS...
+        awk '{ sub(/#.*/, "") }
+             $1 == "deb" { n = 0; inside = 0
+               for (i = 2; i <= NF; i++) {
+                 if (!inside && $i ~ /^\[/) inside = 1
+                 if (inside) { if ($i ~ /\]$/) inside = 0; continue }
+                 w[++n] = $i
+               }
+               print w[1], w[2] }' "$f" ;;
+      *.sources)
+        # Stanzas separated by blank lines: Types, URIs, Suites, Enabled.
+        awk 'BEGIN { RS = ""; FS = "\n" }
+             { types = ""; uris = ""; suites = ""; enabled = "yes"
+               for (i = 1; i <= NF; i++) {
+                 line = $i
+                 if (line ~ /^#/) continue
+                 if (sub(/^Types:[ \t]*/, "", line)) types = line
+                 else if (sub(/^URIs:[ \t]*/, "", line)) uris = line
+                 else if (sub(/^Suites:[ \t]*/, "", line)) suites = line
+                 else if (sub(/^Enabled:[ \t]*/, "", line)) enabled = tolower(line)
+               }
+               if (enabled == "no" || (" " types " ") !~ /[ \t]deb[ \t]/) next
+               split(uris, u, /[ \t]+/); n = split(suites, s, /[ \t]+/)
+               for (j = 1; j <= n; j++) if (s[j] != "") { print u[1], s[j] } }' "$f" ;;
+    esac
+  done | awk '$1 ~ /^(https?|file):/ && $2 !~ /-(security|updates|backports)$/ { print $1; exit }'
 }
 
+if [ "${1:-}" = --mirror ]; then shift; mirror "$@"; exit 0; fi
+if [ "$(id -u)" -ne 0 ]; then echo "debian13.sh: run as root (debootstrap, chroot, mounts)" >&2; exit 1; fi
+
 if [ ! -f "$system/.quillmere-ready" ]; then
-  url=$(mirror | head -n 1)
+  url=$(mirror /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources)
   if [ -z "$url" ]; then echo "debian13.sh: the apt sources name no Debian archive" >&2; exit 1; fi
   echo "== making the Debian 13 system in $system (debootstrap, from the machine's own mirror)"
-  rm -rf "$system"
+  rm -rf "$system" "$system.new"
   mkdir -p "$(dirname "$system")"
   debootstrap --variant=minbase trixie "$system.new" "$url" >"$system.log" 2>&1 \
     || { tail -n 30 "$system.log"; echo "debootstrap failed"; exit 1; }
