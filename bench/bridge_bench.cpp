@@ -135,13 +135,24 @@ BENCHMARK(BM_PlainSave);
 BENCHMARK(BM_FlashCallSave);
 BENCHMARK(BM_TracedSave);
 
+// Whether a run ended without a time: Benchmark 1.8 replaced Run::error_occurred with
+// Run::skipped (an enum whose zero is NotSkipped, also for a run skipped by the benchmark).
+template <typename Run>
+bool ended_without_time(const Run& run) {
+  if constexpr (requires { run.skipped; }) {
+    return run.skipped != decltype(run.skipped){};
+  } else {
+    return run.error_occurred;
+  }
+}
+
 // Keeps each benchmark's time per iteration for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   RatioReporter() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_None) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (!run.error_occurred) {
+      if (!ended_without_time(run)) {
         ns[run.benchmark_name()] = run.GetAdjustedRealTime();
         cpu_ns[run.benchmark_name()] = run.GetAdjustedCPUTime();
       }

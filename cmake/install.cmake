@@ -47,6 +47,19 @@ install(FILES packaging/copyright ${QM_RUFFLE_SOURCE}/LICENSE_MIT ${QM_RUFFLE_SO
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillmere)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Each Debian release gets a package of its own, built there against its libraries: the
+# version says which, in Debian's way (1.0+deb12, 1.0+deb13; a newer release's sorts
+# later, so an upgraded system takes its own). Another system gets the plain version.
+cmake_host_system_information(RESULT qm_system QUERY DISTRIB_ID DISTRIB_VERSION_ID)
+list(GET qm_system 0 qm_system_id)
+list(GET qm_system 1 qm_system_version)
+set(qm_package_suffix "")
+if(qm_system_id STREQUAL "debian" AND qm_system_version MATCHES "^[0-9]+$")
+  set(qm_package_suffix "+deb${qm_system_version}")
+endif()
+set(QM_PACKAGE_SUFFIX "${qm_package_suffix}" CACHE STRING
+    "What the package's version adds for the system it is built on (+deb12, +deb13)")
+set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION}${QM_PACKAGE_SUFFIX})
 set(CPACK_PACKAGE_CONTACT "Quillmere developers <quillmere@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop shell for Flash courseware")
 set(CPACK_PACKAGE_DESCRIPTION

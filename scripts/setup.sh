@@ -11,8 +11,9 @@ packages=(
   libsndfile1-dev qt6-multimedia-dev pulseaudio pulseaudio-utils
   espeak-ng libx11-dev fonts-dejavu-core
   nginx curl
-  dpkg-dev
-  x11-utils xdotool openbox xdg-utils file
+  dpkg-dev file
+  x11-utils xdotool openbox
+  xdg-utils chromium
 )
 
 missing=()
@@ -21,8 +22,16 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-# Node.js and npm install the Ruffle player; any installation that provides npm will do.
-if ! command -v npm >/dev/null 2>&1; then missing+=(nodejs npm); fi
+# Node.js runs the player page's script tests; npm installs the Ruffle player, and is
+# needed only while node_modules does not hold the version package-lock.json pins. Any
+# installation that provides them will do.
+root=$(cd "$(dirname "$0")/.." && pwd)
+stamp="$root/node_modules/.quillmere-lock"
+ruffle_current() {
+  cmp -s "$root/package-lock.json" "$stamp" 2>/dev/null && [ -f "$root/node_modules/@ruffle-rs/ruffle/ruffle.js" ]
+}
+if ! command -v node >/dev/null 2>&1; then missing+=(nodejs); fi
+if ! ruffle_current && ! command -v npm >/dev/null 2>&1; then missing+=(npm); fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
@@ -47,10 +56,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The Ruffle web player, at the version package-lock.json pins, into node_modules.
-root=$(cd "$(dirname "$0")/.." && pwd)
-stamp="$root/node_modules/.quillmere-lock"
-if ! cmp -s "$root/package-lock.json" "$stamp" 2>/dev/null \
-    || [ ! -f "$root/node_modules/@ruffle-rs/ruffle/ruffle.js" ]; then
+if ! ruffle_current; then
   echo "Installing the Ruffle player (npm ci)"
   (cd "$root" && npm ci --no-audit --no-fund --loglevel=error)
   cp "$root/package-lock.json" "$stamp"

@@ -130,6 +130,20 @@ class ReadOnlyCourse {
                         "user to play it (setpriv), and this machine allows neither"
                       : "the course folder stays writable without its write permissions";
     }
+    // The unprivileged user must reach the program and its player (a build tree below a
+    // folder only root may enter is not theirs: the program then finds no Flash player).
+    // unshare's private propagation fails where / is no mount point, as in a chroot.
+    std::vector<std::string> can_run = as;
+    can_run.insert(can_run.end(), {"test", "-x", QM_PROGRAM});
+    if (const char* data = std::getenv("QM_DATA_DIR"); data != nullptr) {
+      can_run.insert(can_run.end(), {"-a", "-r", std::string(data) + "/ruffle/ruffle.js"});
+    }
+    if (way_ == Way::kOtherUser && unusable_.empty() && Run(can_run) != 0) {
+      unusable_ =
+          "as root without a mount namespace of its own (unshare --mount --propagation private "
+          "failed: is / a mount point?) the course is played by \"nobody\", who cannot reach "
+          "the program " QM_PROGRAM " or its data (QM_DATA_DIR)";
+    }
     before_ = Snapshot(Source());
   }
   ~ReadOnlyCourse() {
