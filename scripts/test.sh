@@ -77,6 +77,17 @@ else
   echo "sound tests that needed a second try: 0"
 fi
 
+echo "== the course check's report page of the demo course, opened in headless Chromium"
+rm -rf "$build/check_report"
+status=0
+"$build"/course/quillmere --check "$build"/course --report "$build/check_report" \
+  >"$build/check_report.txt" 2>"$build/check_report.log" || status=$?
+if [ "$status" -ne 0 ]; then
+  cat "$build/check_report.txt"; echo "the demo course's check ended with status $status"; exit 1
+fi
+mkdir -p "$build/artefacts"
+node tests/check/report_page_check.mjs "$build/check_report" "$build/artefacts/check_report.png"
+
 echo "== the Debian package of this system: built, installed, played on a course folder, removed"
 QM_BUILD_DIR="$build" bash scripts/package.sh | tee "$build/package.log"
 deb=$(tail -n 1 "$build/package.log")
