@@ -130,6 +130,19 @@ double Stat(FlashWidget& flash, const char* name) {
   return flash.Evaluate(QStringLiteral("qm.audioStats().%1").arg(name)).toDouble();
 }
 
+TEST(AudioOutput, RuffleTakesTheContextMadeAheadAndFindsItRunningOnceItsInstanceIsBuilt) {
+  // Otherwise Ruffle hides the player and waits before it loads the movie.
+  Shown movie(QM_SOUND_MOVIE);
+  const auto built = [&] {
+    return movie.flash.Evaluate("String(qm.audioStats().runningWhenBuilt)")
+        .toString()
+        .toStdString();
+  };
+  ASSERT_TRUE(RunUntil([&] { return built() != "undefined"; }, 30000))
+      << "Ruffle built no instance";
+  EXPECT_EQ(built(), "true");
+}
+
 TEST(AudioOutput, RestsWhileTheMovieIsSilentAndWakesForASoundItStartsByItself) {
   Shown movie(QM_SOUND_MOVIE);
   ASSERT_TRUE(RunUntil([&] { return Stat(movie.flash, "quiet") != 0; }, 30000))

@@ -81,12 +81,14 @@
     const nativeStart = AudioBufferSourceNode.prototype.start;
 
     let spare = null; // {key, context}: made ahead for the player
+    let handed = null; // the context made ahead, once the player took it
 
     class QuietAudioContext extends Native {
       constructor(...args) {
         if (spare !== null && JSON.stringify(args) === spare.key) {
           const context = spare.context;
           spare = null;
+          handed = context;
           return context;
         }
         super(...args);
@@ -222,7 +224,9 @@
       stats,
       // Makes the context Ruffle will ask for (with these options) while the page waits
       // for Ruffle's module: making one takes the page 100-150 ms. It rests until a
-      // buffer with sound comes.
+      // buffer with sound comes, and runs as far as the player can tell: once Ruffle has
+      // built its instance, it hides the player and waits 200 ms when its context does
+      // not run yet (as a new one does not until the output has started).
       prepare(options) {
         if (spare !== null || window.AudioContext !== QuietAudioContext) return;
         const context = new QuietAudioContext(options);
@@ -233,6 +237,10 @@
         stats.quiet = true;
         nativeSuspend.call(context).catch(() => {});
         spare = { key: JSON.stringify([options]), context };
+      },
+      // Ruffle has built its instance: whether the context it took runs (its check).
+      instanceBuilt() {
+        stats.runningWhenBuilt = handed !== null && handed.state === "running";
       },
     };
   })();

@@ -23,7 +23,10 @@
   console.log = function (...args) {
     // Ruffle has built its instance (its wasm module's player, renderer and audio
     // output); the movie's fetch follows at once when the audio output runs by then.
-    if (String(args[0]).startsWith("%cNew Ruffle instance created")) trace("instance");
+    if (String(args[0]).startsWith("%cNew Ruffle instance created")) {
+      trace("instance");
+      if (quietAudio !== null) quietAudio.instanceBuilt();
+    }
     if (!unloading && player !== null && String(args[0]).startsWith("Ruffle instance destroyed")) {
       console.debug("qm-movie-failed " + lastError);
     }
