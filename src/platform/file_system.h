@@ -6,8 +6,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
+
+// What a listing of a folder hands out.
+enum class FolderEntries {
+  kAll,             // every name but "." and ".."
+  kVisibleFolders,  // folders and links to folders whose names do not start with "."
+  kVisibleFiles,    // regular files and links to them whose names do not start with "."
+};
 
 // A file's new content, written piece by piece. It replaces the file only on Commit,
 // in one step; destroyed without a commit it is discarded and the old file (or none)
@@ -49,6 +57,34 @@ class IFileSystem {
   // Deletes one file for good (DeleteFile); a folder is not deleted. False on failure;
   // never throws.
   virtual bool DeleteFile(std::string_view path) = 0;
+
+  // Native paths: the system's own spelling of a path (UTF-8; "/" separates, on Windows
+  // "\" as well). The resource dialogs' views and the course-folder rules work on them.
+
+  // The course's own entry for an ANSI path, found in any letter case where the system
+  // tells letter case apart. The learner's layer plays no part in it.
+  virtual std::string NativePath(std::string_view ansi_path) const = 0;
+  // Where a read of the ANSI path finds its file: the learner's copy first, else as
+  // NativePath.
+  virtual std::string FindOnDisk(std::string_view ansi_path) const = 0;
+  // Where a read of the native path finds its entry: the learner's copy first, else the
+  // path found in any letter case.
+  virtual std::string FindNative(const std::string& path) const = 0;
+  // The folders that make up the native `folder`: the learner's (when it exists) first,
+  // then the course's (when it exists); without a layer, the folder found in any case.
+  virtual std::vector<std::string> FolderPlaces(const std::string& folder) const = 0;
+  // Appends the names of the wanted entries of every place of `folder`, each name once
+  // (as the learner's folder spells it), in the order the folders hold them; with
+  // `first_only`, stops at the first. False when no place can be opened.
+  virtual bool ListFolder(const std::string& folder, FolderEntries wanted,
+                          std::vector<std::string>& names, bool first_only = false) const = 0;
+  // A place of the folder can be opened for reading ("" cannot).
+  virtual bool CanOpenFolder(const std::string& folder) const = 0;
+  // A place of the folder holds a visible folder.
+  virtual bool HasSubfolder(const std::string& folder) const = 0;
+  // Gives the entry `from` the native path `to` unless an entry of that name exists. True
+  // on success; never throws.
+  virtual bool RenameEntry(const std::string& from, const std::string& to) = 0;
 };
 
 }  // namespace qm
