@@ -23,7 +23,7 @@
 
 #include "headless/scripted_ports.h"
 #include "http/http_client.h"
-#include "posix/host_paths.h"
+#include "platform/host_paths.h"
 #include "posix/std_file_system.h"
 #include "support/nginx_server.h"
 #include "text/codepage.h"

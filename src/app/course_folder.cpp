@@ -1,12 +1,11 @@
 #include "app/course_folder.h"
 
-#include <unistd.h>
-
 #include <fstream>
 #include <system_error>
 
 #include "platform/errors.h"
-#include "posix/std_file_system.h"
+#include "platform/file_system.h"
+#include "platform/host_paths.h"
 #include "text/codepage.h"
 
 namespace qm {
@@ -26,8 +25,7 @@ constexpr std::string_view kToolkitOptionsWithValue[] = {"-platform",        "-p
 // The file `name` in `folder`, found in any letter case as every course path is.
 fs::path FindInFolder(const fs::path& folder, std::string_view name) {
   static const text::CodePage utf8("UTF-8");
-  const StdFileSystem files(utf8);
-  return files.Resolve((folder / std::string(name)).string());
+  return FsPathOf(SystemFileSystem(utf8)->NativePath(NativeOf(folder / std::string(name))));
 }
 
 std::string Trim(std::string_view s) {

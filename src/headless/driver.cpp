@@ -5,11 +5,11 @@
 #include "app/course_shell.h"
 #include "headless/media_ports.h"
 #include "headless/scripted_ports.h"
-#include "media/emulated_mci.h"
 #include "media/recorder.h"
+#include "media/virtual_audio_endpoint.h"
+#include "platform/file_system.h"
+#include "platform/host_paths.h"
 #include "platform/paths.h"
-#include "posix/host_paths.h"
-#include "posix/std_file_system.h"
 #include "resources/resource_forms.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"
@@ -18,21 +18,21 @@ namespace qm::headless {
 
 struct Driver::State : ScriptedPlatform {
   explicit State(const DriverOptions& options)
-      : files(text::Ansi()),
+      : files(SystemFileSystem(text::Ansi())),
         audio(windows),
-        mci(windows, audio, files,
-            [this](std::string_view path) { return files.Resolve(path).string(); }),
-        mci_journal(mci, journal),
-        course({flash1, flashversion, windows, dialogs, shell, files, process},
+        mci(SystemMediaControl(windows, audio, *files)),
+        mci_journal(*mci, journal),
+        course({flash1, flashversion, windows, dialogs, shell, *files, process},
                text::Ansi().FromUtf8(options.app_dir), text::Ansi().FromUtf8(options.app_title)) {}
   // The program has reported its end; what the windows do as they go (the recorder
   // closes its device) is not part of the run.
   ~State() { journal.live = nullptr; }
 
-  StdFileSystem files;
-  // The recorder's sound: the emulated device on a sound card that runs on the clock.
+  std::unique_ptr<IFileSystem> files;
+  // The recorder's sound: the system's media device (the emulated one off Windows, on a
+  // sound card that runs on the clock).
   VirtualAudioEndpoint audio;
-  EmulatedMediaControl mci;
+  std::unique_ptr<IMediaControl> mci;
   JournalingMediaControl mci_journal;
   RecordingProfileWriter profile;
   // The windows come after what the recorder plays through, and go before it.

@@ -1,11 +1,11 @@
 #include "media/emulated_mci.h"
 
 #include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 #include <vector>
 
 #include "media/wav_format.h"
@@ -40,18 +40,20 @@ struct Loaded {
 // Reads a whole sound file as 16-bit samples.
 Loaded LoadSoundFile(const std::string& path) {
   Loaded out;
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
-    out.error = (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) ? kMciErrFileNotFound
-                                                                               : kMciErrFileRead;
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (ec) {
+    const bool missing = ec == std::errc::no_such_file_or_directory ||
+                         ec == std::errc::not_a_directory || ec == std::errc::filename_too_long;
+    out.error = missing ? kMciErrFileNotFound : kMciErrFileRead;
     return out;
   }
   // Only regular files: a pipe or a device could block the GUI thread for ever.
-  if (!S_ISREG(st.st_mode)) {
+  if (!std::filesystem::is_regular_file(status)) {
     out.error = kMciErrInvalidFile;
     return out;
   }
-  if (::access(path.c_str(), R_OK) != 0) {
+  if (!std::ifstream(path, std::ios::binary)) {
     out.error = kMciErrFileRead;
     return out;
   }

@@ -159,4 +159,14 @@ inline void PostMciNotify(IWindowSystem& windows, const MciCallback& callback, s
   });
 }
 
+class IAudioEndpoint;
+class IFileSystem;
+
+// The system's own media control interface, made by the platform's library: Windows'
+// own; elsewhere the emulated one, playing and recording through `audio` on the clock of
+// `windows`, with files found through `files` (the learner's copy first). Every port
+// outlives it.
+std::unique_ptr<IMediaControl> SystemMediaControl(IWindowSystem& windows, IAudioEndpoint& audio,
+                                                  IFileSystem& files);
+
 }  // namespace qm

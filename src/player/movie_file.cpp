@@ -6,7 +6,8 @@
 #include <string>
 #include <system_error>
 
-#include "posix/std_file_system.h"
+#include "platform/file_system.h"
+#include "platform/host_paths.h"
 #include "text/codepage.h"
 
 namespace qm::player {
@@ -32,16 +33,15 @@ std::optional<std::filesystem::path> FindMovie(std::string_view parameter) {
   if (parameter.empty()) return std::nullopt;
   // The parameter is UTF-8 whatever the locale: the shell converts it before starting us.
   static const text::CodePage utf8("UTF-8");
-  const StdFileSystem files(utf8);
   std::error_code error;
   // Below a course played over the learner's layer, the learner's copy comes first; a
   // relative path is the course's when the working folder is.
   std::string named(parameter);
-  if (ProcessLearnerLayer() && named.front() != '/' && named.front() != '\\') {
+  if (!FsPathOf(named).is_absolute() && named.front() != '/' && named.front() != '\\') {
     const std::filesystem::path here = std::filesystem::current_path(error);
-    if (!error) named = here.string() + "/" + named;
+    if (!error) named = NativeOf(here) + "/" + named;
   }
-  const std::filesystem::path path = files.FindOnDisk(named);
+  const std::filesystem::path path = FsPathOf(SystemFileSystem(utf8)->FindOnDisk(named));
   if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   return path;
 }

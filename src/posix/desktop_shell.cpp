@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/host_paths.h"
 #include "platform/paths.h"
-#include "posix/host_paths.h"
 #include "posix/inherited_descriptors.h"
 #include "posix/learner_layer.h"
 #include "posix/trash.h"
@@ -70,11 +70,8 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 && got == 0;
 }
 
-DesktopShell::DesktopShell(const text::CodePage& code_page, std::string opener,
-                           std::string standalone_player)
-    : code_page_(code_page),
-      opener_(std::move(opener)),
-      standalone_player_(std::move(standalone_player)) {}
+DesktopShell::DesktopShell(const text::CodePage& code_page, std::string opener)
+    : code_page_(code_page), opener_(std::move(opener)) {}
 
 int DesktopShell::Execute(const ShellRequest& request) {
   if (request.verb != "open" || request.file.empty()) return kNoAssociation;
@@ -85,15 +82,6 @@ int DesktopShell::Execute(const ShellRequest& request) {
   const bool present = ::stat(file.c_str(), &st) == 0;
   std::vector<std::string> arguments;
   if (!request.params.empty()) arguments.push_back(code_page_.ToUtf8(request.params));
-  if (!standalone_player_.empty() && text::LowerAscii(ExtractFileName(file)) == "flashplayer.exe" &&
-      (!present || IsWindowsProgram(file))) {
-    std::error_code ec;
-    const std::string folder = ExtractFilePath(file);
-    const bool folder_present = std::filesystem::is_directory(folder, ec);
-    return StartDetached(standalone_player_, arguments, folder_present ? folder : std::string())
-               ? kSuccess
-               : kNoAssociation;
-  }
   if (!present) return kFileNotFound;
   if (S_ISREG(st.st_mode) && ::access(file.c_str(), X_OK) == 0) {
     const std::string folder =

@@ -17,16 +17,12 @@ class CodePage;
 class DesktopShell : public IShell {
  public:
   // `opener` opens a document with its default application (xdg-open by default).
-  // `standalone_player` is Quillmere's own player, which stands in for a course's
-  // "FlashPlayer.exe" that cannot run here (none: empty).
-  explicit DesktopShell(const text::CodePage& code_page, std::string opener = "xdg-open",
-                        std::string standalone_player = {});
+  explicit DesktopShell(const text::CodePage& code_page, std::string opener = "xdg-open");
 
   // "open" on an executable file starts it with the parameter text as its one argument,
-  // in the file's own folder; "open" on any other existing file without parameters hands
-  // it to the opener. A course copied from Windows holds a "FlashPlayer.exe" that is a
-  // Windows program, or none: opening it starts the standalone player instead, with the
-  // same parameter, in the course folder.
+  // in the request's folder, else the file's own; "open" on any other existing file
+  // without parameters hands it to the opener. (The programs Quillmere stands in for,
+  // such as a course's Windows "FlashPlayer.exe", are app/program_stand_ins.h.)
   // Requests that cannot be carried out here (a missing file, a Windows command line
   // such as "regsvr32 ...", another verb) fail with the shell's error code and show
   // nothing. Neither waits for the started program.
@@ -48,7 +44,6 @@ class DesktopShell : public IShell {
  private:
   const text::CodePage& code_page_;
   std::string opener_;
-  std::string standalone_player_;
 };
 
 // Starts `program` with `arguments`, detached (it outlives us and leaves no zombie), in

@@ -1,5 +1,7 @@
 #include "posix/learner_layer.h"
 
+#include "platform/host_paths.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -175,9 +177,9 @@ std::vector<std::string> FoldersOf(const std::optional<LearnerLayer>& layer,
   return folders;
 }
 
-bool ReadLayeredFolder(const std::string& folder, FolderEntries wanted,
-                       std::vector<std::string>& names, bool first_only) {
-  const std::vector<std::string> folders = FoldersOf(ProcessLearnerLayer(), folder);
+bool ReadLayeredFolder(const std::optional<LearnerLayer>& layer, const std::string& folder,
+                       FolderEntries wanted, std::vector<std::string>& names, bool first_only) {
+  const std::vector<std::string> folders = FoldersOf(layer, folder);
   if (folders.size() == 1) return ReadFolder(folders.front(), wanted, names, first_only);
   bool opened = false;
   std::unordered_set<std::u32string> seen;
@@ -193,18 +195,23 @@ bool ReadLayeredFolder(const std::string& folder, FolderEntries wanted,
   return opened;
 }
 
-bool CanOpenLayeredFolder(const std::string& folder) {
-  for (const std::string& one : FoldersOf(ProcessLearnerLayer(), folder)) {
+bool CanOpenLayeredFolder(const std::optional<LearnerLayer>& layer, const std::string& folder) {
+  for (const std::string& one : FoldersOf(layer, folder)) {
     if (CanOpenFolder(one)) return true;
   }
   return false;
 }
 
-bool HasLayeredSubfolder(const std::string& folder) {
-  for (const std::string& one : FoldersOf(ProcessLearnerLayer(), folder)) {
+bool HasLayeredSubfolder(const std::optional<LearnerLayer>& layer, const std::string& folder) {
+  for (const std::string& one : FoldersOf(layer, folder)) {
     if (HasSubfolder(one)) return true;
   }
   return false;
+}
+
+std::string LearnerFilesFolder(const std::string& course_folder, bool shared) {
+  const auto layer = LayerForCourse(course_folder, UserDataFolder(), shared);
+  return layer ? layer->layer : std::string();
 }
 
 }  // namespace qm

@@ -59,9 +59,10 @@ std::vector<std::string> FoldersOf(const std::optional<LearnerLayer>& layer,
 
 // ReadFolder, CanOpenFolder and HasSubfolder over every folder of FoldersOf: a name
 // that both hold (in any letter case) is listed once, as the learner's folder spells it.
-bool ReadLayeredFolder(const std::string& folder, FolderEntries wanted,
-                       std::vector<std::string>& names, bool first_only = false);
-bool CanOpenLayeredFolder(const std::string& folder);
-bool HasLayeredSubfolder(const std::string& folder);
+bool ReadLayeredFolder(const std::optional<LearnerLayer>& layer, const std::string& folder,
+                       FolderEntries wanted, std::vector<std::string>& names,
+                       bool first_only = false);
+bool CanOpenLayeredFolder(const std::optional<LearnerLayer>& layer, const std::string& folder);
+bool HasLayeredSubfolder(const std::optional<LearnerLayer>& layer, const std::string& folder);
 
 }  // namespace qm

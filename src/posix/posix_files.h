@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace qm {
 
 bool EntryExists(const std::string& path);  // anything, a dangling link included
@@ -59,13 +61,6 @@ int WriteAll(int fd, std::string_view a, std::string_view b);
 
 // Raises EInOutError with the code for `err` (see StdFileSystem::ErrorCodeFromErrno).
 [[noreturn]] void ThrowErrno(int err, bool parent_missing);
-
-// What ReadFolder hands out of a folder.
-enum class FolderEntries {
-  kAll,             // every name but "." and ".."
-  kVisibleFolders,  // folders and links to folders whose names do not start with "."
-  kVisibleFiles,    // regular files and links to them whose names do not start with "."
-};
 
 // Appends the names of the wanted entries of `folder` in the order the folder holds
 // them; with `first_only`, stops at the first one. False when the folder cannot be

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/errors.h"
+#include "posix/file_replacement.h"
 #include "posix/path_resolution.h"
 #include "posix/posix_files.h"
 #include "text/codepage.h"
@@ -36,6 +37,39 @@ bool StdFileSystem::Layered(const std::string& native) const {
 
 std::string StdFileSystem::FindOnDisk(std::string_view ansi_path) const {
   return FindForReading(layer_, ToNative(ansi_path));
+}
+
+std::string StdFileSystem::NativePath(std::string_view ansi_path) const {
+  return Resolve(ansi_path).string();
+}
+
+std::string StdFileSystem::FindNative(const std::string& path) const {
+  return FindForReading(layer_, path);
+}
+
+std::vector<std::string> StdFileSystem::FolderPlaces(const std::string& folder) const {
+  return FoldersOf(layer_, folder);
+}
+
+bool StdFileSystem::ListFolder(const std::string& folder, FolderEntries wanted,
+                               std::vector<std::string>& names, bool first_only) const {
+  return ReadLayeredFolder(layer_, folder, wanted, names, first_only);
+}
+
+bool StdFileSystem::CanOpenFolder(const std::string& folder) const {
+  return CanOpenLayeredFolder(layer_, folder);
+}
+
+bool StdFileSystem::HasSubfolder(const std::string& folder) const {
+  return HasLayeredSubfolder(layer_, folder);
+}
+
+bool StdFileSystem::RenameEntry(const std::string& from, const std::string& to) {
+  return RenameNoReplace(from, to, WithoutNoReplace::kCheckThenRename) == 0;
+}
+
+std::unique_ptr<IFileSystem> SystemFileSystem(const text::CodePage& code_page) {
+  return std::make_unique<StdFileSystem>(code_page);
 }
 
 std::string StdFileSystem::PlaceOnDisk(std::string_view ansi_path) const {

@@ -48,6 +48,18 @@ class StdFileSystem : public IFileSystem {
   bool CopyFile(std::string_view from, std::string_view to, bool fail_if_exists) override;
   bool DeleteFile(std::string_view path) override;
 
+  std::string NativePath(std::string_view ansi_path) const override;
+  std::string FindOnDisk(std::string_view ansi_path) const override;
+  std::string FindNative(const std::string& path) const override;
+  std::vector<std::string> FolderPlaces(const std::string& folder) const override;
+  bool ListFolder(const std::string& folder, FolderEntries wanted, std::vector<std::string>& names,
+                  bool first_only = false) const override;
+  bool CanOpenFolder(const std::string& folder) const override;
+  bool HasSubfolder(const std::string& folder) const override;
+  // Where the system cannot refuse an existing name by itself, the name is seen free
+  // first (in any letter case) and then taken: not one step.
+  bool RenameEntry(const std::string& from, const std::string& to) override;
+
   // The on-disk path for an ANSI path. "\" separates like "/". A component that does not
   // exist as written is looked up ignoring case (the exact name wins, else the first
   // match in byte order of the names); one that exists in no case is kept as written, so
@@ -56,9 +68,6 @@ class StdFileSystem : public IFileSystem {
   // relative to the working folder.
   // This is the course's own path: the learner's layer plays no part in it.
   std::filesystem::path Resolve(std::string_view ansi_path) const;
-  // Where a read of the ANSI path finds its file: the learner's copy first (see
-  // FindForReading), else as Resolve.
-  std::string FindOnDisk(std::string_view ansi_path) const;
 
   // The Windows file API code (as carried by EInOutError) for an errno value.
   // `parent_missing`: the folder that should hold the file does not exist.

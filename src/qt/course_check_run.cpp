@@ -17,12 +17,11 @@
 
 #include "app/course_shell.h"
 #include "check/course_check.h"
-#include "headless/media_ports.h"
-#include "media/emulated_mci.h"
-#include "posix/desktop_shell.h"
-#include "posix/host_paths.h"
-#include "posix/learner_layer.h"
-#include "posix/std_file_system.h"
+#include "media/virtual_audio_endpoint.h"
+#include "platform/file_system.h"
+#include "platform/host_paths.h"
+#include "platform/media_control.h"
+#include "platform/profile_writer.h"
 #include "qt/course_check_movies.h"
 #include "qt/flash_widget.h"
 #include "qt/main_window.h"
@@ -168,6 +167,15 @@ std::vector<std::string> Changes(const std::map<std::string, FileState>& before,
   return changes;
 }
 
+// The recorder's media extension mappings: the check writes nothing on the machine.
+class NoProfileWrites : public IProfileWriter {
+ public:
+  bool WritePrivateProfileString(const std::string&, const std::string&, const std::string&,
+                                 const std::string&) noexcept override {
+    return true;
+  }
+};
+
 // A temporary folder, removed with everything in it.
 class TemporaryFolder {
  public:
@@ -204,15 +212,14 @@ void Play(const fs::path& folder, const std::string& app_title, int seconds,
   ClosingDialogs closing;
   trace::TracingDialogs dialogs(closing, trace);
   QtWindowSystem windows(dialogs, app_title);
-  StdFileSystem files(text::Ansi());
+  const std::unique_ptr<IFileSystem> system_files = SystemFileSystem(text::Ansi());
+  IFileSystem& files = *system_files;
   CheckShell shell(text::Ansi().FromUtf8(settings.string()), trace);
   CheckProcess process(trace);
-  headless::VirtualAudioEndpoint audio(windows);
-  EmulatedMediaControl mci(windows, audio, files, [&files](std::string_view path) {
-    return files.Resolve(path).string();
-  });
-  trace::TracingMediaControl media(mci, trace);
-  headless::RecordingProfileWriter profile;
+  VirtualAudioEndpoint audio(windows);
+  const std::unique_ptr<IMediaControl> mci = SystemMediaControl(windows, audio, files);
+  trace::TracingMediaControl media(*mci, trace);
+  NoProfileWrites profile;
 
   MainWindow main_window(QString::fromStdString(text::Ansi().ToUtf8(app_title)), windows);
   windows.SetMainWindow(&main_window);
@@ -294,8 +301,8 @@ int RunCourseCheck(const Course& course, const std::string& app_title, const Che
   check::Report report;
   report.course = course.folder;
   const bool shared = CourseSharesUserData(course.folder);
-  if (const auto layer = LayerForCourse(course.folder, UserDataFolder(), shared)) {
-    report.learner_layer = layer->layer;
+  if (std::string layer = LearnerFilesFolder(course.folder, shared); !layer.empty()) {
+    report.learner_layer = std::move(layer);
     report.layer_reason = shared ? "its quillmere.ini says userdata=always"
                                  : "the course folder is not writable by this user";
   }
@@ -341,16 +348,16 @@ int RunCourseCheck(const Course& course, const std::string& app_title, const Che
     } catch (const std::exception& e) {
       trace.Write("failure", {{"control", "flash1"}, {"kind", "player"}, {"detail", e.what()}});
     }
-    StdFileSystem files(text::Ansi());
+    const std::unique_ptr<IFileSystem> files = SystemFileSystem(text::Ansi());
     const std::string folder = text::Ansi().FromUtf8(course.folder);
     report.main = check::Summarise(events, [&](const std::string& path) {
-      return files.FirstMatchIsFile(folder + text::Ansi().FromUtf8(path));
+      return files->FirstMatchIsFile(folder + text::Ansi().FromUtf8(path));
     });
     report.main.seconds = seconds;
     report.main.would_write = Changes(before, Snapshot(copy));
     if (pictures) {
       PlayOtherMovies(copy, options.movie_seconds, report, *pictures, [&](const std::string& path) {
-        return files.FirstMatchIsFile(folder + text::Ansi().FromUtf8(path));
+        return files->FirstMatchIsFile(folder + text::Ansi().FromUtf8(path));
       });
     }
   }

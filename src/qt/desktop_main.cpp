@@ -24,12 +24,13 @@
 
 #include "app/course_folder.h"
 #include "app/course_shell.h"
-#include "media/emulated_mci.h"
+#include "app/program_stand_ins.h"
 #include "media/recorder.h"
 #include "platform/errors.h"
+#include "platform/host_paths.h"
+#include "platform/media_control.h"
 #include "platform/paths.h"
 #include "posix/desktop_shell.h"
-#include "posix/host_paths.h"
 #include "posix/ini_profile_writer.h"
 #include "posix/learner_layer.h"
 #include "posix/posix_process.h"
@@ -324,14 +325,15 @@ int Run(int argc, char** argv) {
     InstallSkin(app);
     QtWindowSystem windows(dialogs, title);
     StdFileSystem files(text::Ansi());
-    DesktopShell shell(text::Ansi(), "xdg-open", FindStandalonePlayer(AppDirOf(executable)));
+    DesktopShell desktop(text::Ansi());
+    StandInShell shell(desktop, files, FindStandalonePlayer(AppDirOf(executable)));
     PosixProcess process;
 
     // TForm2, the recorder, is never shown; the media device plays and records through the
     // sound server, and the recorder's creation writes the media extension mappings.
     QtAudioEndpoint audio;
-    EmulatedMediaControl mci(windows, audio, files,
-                             [&files](std::string_view path) { return files.FindOnDisk(path); });
+    const std::unique_ptr<IMediaControl> system_mci = SystemMediaControl(windows, audio, files);
+    IMediaControl& mci = *system_mci;
     IniProfileWriter profile(IniProfileWriter::DefaultFolder());
     std::unique_ptr<trace::TracingMediaControl> traced_mci;
     if (trace) traced_mci = std::make_unique<trace::TracingMediaControl>(mci, *trace);

@@ -12,9 +12,10 @@
 #include <algorithm>
 #include <string>
 
-#include "posix/host_paths.h"
-#include "posix/learner_layer.h"
+#include "platform/file_system.h"
+#include "platform/host_paths.h"
 #include "swf/avm1.h"
+#include "text/codepage.h"
 
 namespace qm::qt {
 
@@ -117,7 +118,7 @@ void FlashScheme::requestStarted(QWebEngineUrlRequestJob* job) {
   if (requested.startsWith('/')) {
     std::string disk = requested.toStdString();
     std::replace(disk.begin(), disk.end(), '\\', '/');
-    path = QString::fromStdString(FindForReading(ProcessLearnerLayer(), disk));
+    path = QString::fromStdString(SystemFileSystem(text::Ansi())->FindNative(disk));
   }
   QFile file(path);
   if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "platform/errors.h"
+#include "platform/host_paths.h"
 #include "platform/window_system.h"
-#include "posix/host_paths.h"
 
 namespace qm::qt {
 

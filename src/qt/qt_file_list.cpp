@@ -13,8 +13,6 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "posix/learner_layer.h"
-#include "posix/posix_files.h"
 #include "qt/qt_shell_view_parts.h"
 #include "qt/qt_shell_views.h"
 #include "resources/natural_order.h"
@@ -135,7 +133,7 @@ QtFileList::QtFileList(ErrorBoundary& boundary, QWidget* parent)
       boundary_(boundary),
       view_(new FileListWidget(*this, this)),
       model_(new FileListModel(this)),
-      files_(text::Ansi()) {
+      files_(SystemFileSystem(text::Ansi())) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(view_);
@@ -175,8 +173,8 @@ void QtFileList::SetRoot(const std::string& root) {
   if (SameIgnoringCase(root, root_)) return;
   std::string disk;
   if (!IsComputer(root)) {
-    disk = root.empty() ? std::string() : files_.Resolve(root).string();
-    if (!CanOpenLayeredFolder(disk)) throw Exception("Error setting path: \"" + root + "\"");
+    disk = root.empty() ? std::string() : files_->NativePath(root);
+    if (!files_->CanOpenFolder(disk)) throw Exception("Error setting path: \"" + root + "\"");
   }
   root_ = root;
   disk_root_ = disk;
@@ -197,8 +195,8 @@ void QtFileList::Reload() {
   std::vector<FileListModel::Entry> entries;
   if (!disk_root_.empty()) {
     std::vector<std::string> names;
-    ReadLayeredFolder(disk_root_, FolderEntries::kVisibleFiles,
-                      names);  // a folder that has gone shows nothing
+    files_->ListFolder(disk_root_, FolderEntries::kVisibleFiles,
+                       names);  // a folder that has gone shows nothing
     entries = SortedNames(std::move(names));
   }
   model_->Reset(disk_root_, std::move(entries));
@@ -250,8 +248,9 @@ bool QtFileList::StartEdit() {
 bool QtFileList::Rename(int row, const QString& new_name) {
   if (row < 0 || row >= static_cast<int>(model_->Entries().size())) return true;
   std::string renamed;
-  const RenameOutcome outcome = RenameOnDisk(
-      disk_root_, model_->Entries()[static_cast<std::size_t>(row)].disk, new_name, renamed);
+  const RenameOutcome outcome =
+      RenameOnDisk(*files_, disk_root_, model_->Entries()[static_cast<std::size_t>(row)].disk,
+                   new_name, renamed);
   if (outcome == RenameOutcome::kKeep) return true;
   if (outcome == RenameOutcome::kRefused) return false;
   model_->Rename(row, renamed);
@@ -278,7 +277,7 @@ void QtFileList::SetAutoRefresh(bool on) {
 }
 
 void QtFileList::Watch() {
-  const QStringList wanted = auto_refresh_ ? FoldersToWatch(disk_root_) : QStringList();
+  const QStringList wanted = auto_refresh_ ? FoldersToWatch(*files_, disk_root_) : QStringList();
   const QStringList watched = watcher_->directories();
   if (watched == wanted) return;
   if (!watched.isEmpty()) watcher_->removePaths(watched);

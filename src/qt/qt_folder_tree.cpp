@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "posix/learner_layer.h"
-#include "posix/posix_files.h"
 #include "qt/qt_shell_view_parts.h"
 #include "qt/qt_shell_views.h"
 #include "resources/natural_order.h"
@@ -97,7 +95,7 @@ QtFolderTree::QtFolderTree(ErrorBoundary& boundary, QWidget* parent)
     : QWidget(parent),
       boundary_(boundary),
       view_(new FolderTreeWidget(*this, this)),
-      files_(text::Ansi()) {
+      files_(SystemFileSystem(text::Ansi())) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(view_);
@@ -145,10 +143,10 @@ void QtFolderTree::SetRoot(const std::string& root) {
   if (IsComputer(root)) {
     Rebuild(root, {});
   } else {
-    const std::string disk = root.empty() ? std::string() : files_.Resolve(root).string();
-    if (!CanOpenLayeredFolder(disk)) {
+    const std::string disk = root.empty() ? std::string() : files_->NativePath(root);
+    if (!files_->CanOpenFolder(disk)) {
       // The tree stays on its previous root, read afresh.
-      Rebuild(root_, IsComputer(root_) ? std::string() : files_.Resolve(root_).string());
+      Rebuild(root_, IsComputer(root_) ? std::string() : files_->NativePath(root_));
       WatchSelection();
       throw Exception("Error setting path: \"" + root + "\"");
     }
@@ -176,7 +174,7 @@ void QtFolderTree::Rebuild(const std::string& root, const std::string& disk_root
     // The user's home folder and the file system's root, as a file manager offers them.
     const std::string home = DiskOfQt(QDir::homePath());
     for (const std::string& place : {home, std::string("/")}) {
-      if (!CanOpenLayeredFolder(place)) continue;
+      if (!files_->CanOpenFolder(place)) continue;
       auto* item = new QTreeWidgetItem(top);
       live_.insert(item);
       item->setText(0, DisplayName(place));
@@ -185,7 +183,7 @@ void QtFolderTree::Rebuild(const std::string& root, const std::string& disk_root
       item->setData(0, kKindRole, kPlaceNode);
       item->setData(0, kAnsiPathRole, ByteArray(AnsiOfDisk(place)));
       item->setData(0, kDiskPathRole, ByteArray(place));
-      item->setChildIndicatorPolicy(HasLayeredSubfolder(place)
+      item->setChildIndicatorPolicy(files_->HasSubfolder(place)
                                         ? QTreeWidgetItem::ShowIndicator
                                         : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     }
@@ -219,7 +217,7 @@ QTreeWidgetItem* QtFolderTree::AddFolderItem(QTreeWidgetItem* parent, const std:
   item->setData(0, kDiskNameRole, ByteArray(disk_name));
   item->setData(0, kAnsiNameRole, ByteArray(ansi_name));
   item->setData(0, kKeyRole, ByteArray(resources::NaturalSortKey(ansi_name, text::Ansi())));
-  item->setChildIndicatorPolicy(HasLayeredSubfolder(disk)
+  item->setChildIndicatorPolicy(files_->HasSubfolder(disk)
                                     ? QTreeWidgetItem::ShowIndicator
                                     : QTreeWidgetItem::DontShowIndicatorWhenChildless);
   if (index < 0) {
@@ -233,7 +231,7 @@ QTreeWidgetItem* QtFolderTree::AddFolderItem(QTreeWidgetItem* parent, const std:
 void QtFolderTree::LoadChildren(QTreeWidgetItem* item) {
   item->setData(0, kLoadedRole, true);
   std::vector<std::string> names;
-  ReadLayeredFolder(Bytes(item, kDiskPathRole), FolderEntries::kVisibleFolders, names);
+  files_->ListFolder(Bytes(item, kDiskPathRole), FolderEntries::kVisibleFolders, names);
   for (const DiskName& name : SortedNames(std::move(names))) AddFolderItem(item, name.disk, -1);
   item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
@@ -242,13 +240,13 @@ void QtFolderTree::Reconcile(QTreeWidgetItem* item, bool deep) {
   if (Kind(item) == kTopNode && IsComputer(root_)) {
     // The computer's places do not change; what lies below them may.
   } else if (!Loaded(item)) {
-    item->setChildIndicatorPolicy(HasLayeredSubfolder(Bytes(item, kDiskPathRole))
+    item->setChildIndicatorPolicy(files_->HasSubfolder(Bytes(item, kDiskPathRole))
                                       ? QTreeWidgetItem::ShowIndicator
                                       : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     return;
   } else {
     std::vector<std::string> names;
-    ReadLayeredFolder(Bytes(item, kDiskPathRole), FolderEntries::kVisibleFolders, names);
+    files_->ListFolder(Bytes(item, kDiskPathRole), FolderEntries::kVisibleFolders, names);
     const std::unordered_set<std::string> on_disk(names.begin(), names.end());
     std::unordered_set<std::string> shown;
     for (int i = item->childCount() - 1; i >= 0; --i) {
@@ -326,7 +324,7 @@ void QtFolderTree::RefreshNode(TreeNodeHandle node) {
   const TreeNodeHandle top = TopItem();
 
   ++quiet_;
-  if (Kind(item) == kFolderNode && !CanOpenLayeredFolder(Bytes(item, kDiskPathRole))) {
+  if (Kind(item) == kFolderNode && !files_->CanOpenFolder(Bytes(item, kDiskPathRole))) {
     DeleteItem(item);  // the folder has gone
   } else {
     Reconcile(item, true);
@@ -378,7 +376,7 @@ bool QtFolderTree::Rename(QTreeWidgetItem* item, const QString& new_name) {
   const std::string old_name = Bytes(item, kDiskNameRole);
   std::string renamed;
   const RenameOutcome outcome =
-      RenameOnDisk(Bytes(item->parent(), kDiskPathRole), old_name, new_name, renamed);
+      RenameOnDisk(*files_, Bytes(item->parent(), kDiskPathRole), old_name, new_name, renamed);
   if (outcome == RenameOutcome::kKeep) return true;
   if (outcome == RenameOutcome::kRefused) return false;
 
@@ -457,7 +455,7 @@ void QtFolderTree::WatchSelection() {
   const QTreeWidgetItem* item = view_->currentItem();
   const std::string folder =
       auto_refresh_ && item != nullptr ? Bytes(item, kDiskPathRole) : std::string();
-  const QStringList wanted = FoldersToWatch(folder);
+  const QStringList wanted = FoldersToWatch(*files_, folder);
   if (folder == watched_ && watcher_->directories() == wanted) return;
   if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
   watched_ = folder;
@@ -467,7 +465,7 @@ void QtFolderTree::WatchSelection() {
 void QtFolderTree::OnWatchedChange() {
   QTreeWidgetItem* item = view_->currentItem();
   if (item == nullptr) return;
-  if (Kind(item) != kFolderNode || CanOpenLayeredFolder(Bytes(item, kDiskPathRole))) {
+  if (Kind(item) != kFolderNode || files_->CanOpenFolder(Bytes(item, kDiskPathRole))) {
     QTreeWidgetItem* const selected = view_->currentItem();
     ++quiet_;
     Reconcile(item, false);
@@ -477,7 +475,7 @@ void QtFolderTree::OnWatchedChange() {
     // The selected folder itself has gone: re-read from the nearest folder that exists.
     QTreeWidgetItem* up = item->parent();
     while (up != nullptr && Kind(up) == kFolderNode &&
-           !CanOpenLayeredFolder(Bytes(up, kDiskPathRole))) {
+           !files_->CanOpenFolder(Bytes(up, kDiskPathRole))) {
       up = up->parent();
     }
     if (up != nullptr) RefreshNode(up);

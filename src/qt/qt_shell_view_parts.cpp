@@ -11,9 +11,6 @@
 
 #include "platform/errors.h"
 #include "platform/shell_views_port.h"
-#include "posix/file_replacement.h"
-#include "posix/learner_layer.h"
-#include "posix/posix_files.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"
 
@@ -103,8 +100,9 @@ std::vector<DiskName> SortedNames(std::vector<std::string>&& disk_names) {
   return out;
 }
 
-RenameOutcome RenameOnDisk(const std::string& folder, const std::string& old_name,
-                           const QString& new_name, std::string& renamed) {
+RenameOutcome RenameOnDisk(IFileSystem& files, const std::string& folder,
+                           const std::string& old_name, const QString& new_name,
+                           std::string& renamed) {
   if (new_name.isEmpty()) return RenameOutcome::kKeep;
   renamed = DiskOfQt(new_name);
   if (renamed == old_name) return RenameOutcome::kKeep;
@@ -113,7 +111,7 @@ RenameOutcome RenameOnDisk(const std::string& folder, const std::string& old_nam
     return RenameOutcome::kRefused;
   }
   std::vector<std::string> names;
-  if (!ReadLayeredFolder(folder, FolderEntries::kAll, names)) return RenameOutcome::kRefused;
+  if (!files.ListFolder(folder, FolderEntries::kAll, names)) return RenameOutcome::kRefused;
   for (const std::string& name : names) {
     if (name == old_name) continue;
     if (QString::compare(QtOfDisk(name), new_name, Qt::CaseInsensitive) == 0) {
@@ -124,11 +122,10 @@ RenameOutcome RenameOnDisk(const std::string& folder, const std::string& old_nam
   // made sure the name is free.
   // Below a layered course the learner's own entry is renamed where it lies; one that only
   // the course holds stays as it is where the course is read-only.
-  const std::string from = FindForReading(ProcessLearnerLayer(), Join(folder, old_name, '/'));
-  return RenameNoReplace(from, Join(FolderOf(from), renamed, '/'),
-                         WithoutNoReplace::kCheckThenRename) == 0
-             ? RenameOutcome::kRenamed
-             : RenameOutcome::kRefused;
+  const std::string from = files.FindNative(Join(folder, old_name, '/'));
+  const std::string from_folder = from.substr(0, from.find_last_of('/') + 1);
+  return files.RenameEntry(from, from_folder + renamed) ? RenameOutcome::kRenamed
+                                                        : RenameOutcome::kRefused;
 }
 
 std::string RenameFailedMessage(const QString& new_name) {
@@ -181,10 +178,10 @@ QFileSystemWatcher* WatchFolders(QObject* owner, std::function<void()> on_change
   return watcher;
 }
 
-QStringList FoldersToWatch(const std::string& disk_folder) {
+QStringList FoldersToWatch(const IFileSystem& files, const std::string& disk_folder) {
   QStringList folders;
   if (disk_folder.empty()) return folders;
-  for (const std::string& folder : FoldersOf(ProcessLearnerLayer(), disk_folder)) {
+  for (const std::string& folder : files.FolderPlaces(disk_folder)) {
     folders.push_back(QtOfDisk(folder));
   }
   return folders;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "resources/natural_order.h"
 
 class QFileSystemWatcher;
@@ -57,8 +58,9 @@ enum class RenameOutcome { kKeep, kRenamed, kRefused };
 // another entry of the folder has in any letter case (paths are found ignoring case, so
 // two such names could not be told apart), or a refusal of the file system. The rename
 // never replaces an existing entry.
-RenameOutcome RenameOnDisk(const std::string& folder, const std::string& old_name,
-                           const QString& new_name, std::string& renamed);
+RenameOutcome RenameOnDisk(IFileSystem& files, const std::string& folder,
+                           const std::string& old_name, const QString& new_name,
+                           std::string& renamed);
 std::string RenameFailedMessage(const QString& new_name);
 
 // Sets a view up for label editing as both views edit: one item selected at a time, F2
@@ -81,7 +83,7 @@ void ReportLater(QObject* context, ErrorBoundary& boundary, std::string message)
 QFileSystemWatcher* WatchFolders(QObject* owner, std::function<void()> on_change);
 // The folders on disk that show as `disk_folder` (the learner's and the course's, below a
 // layered course); none for "".
-QStringList FoldersToWatch(const std::string& disk_folder);
+QStringList FoldersToWatch(const IFileSystem& files, const std::string& disk_folder);
 
 class WaitCursor {
  public:

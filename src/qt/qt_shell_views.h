@@ -25,7 +25,7 @@
 // re-reads that folder (changes arriving together are read once).
 //
 // The tree is qt_folder_tree.cpp, the list qt_file_list.cpp, and what both use
-// qt_shell_view_parts.*; folders are read and renamed by the file layer (posix/).
+// qt_shell_view_parts.*; folders are read and renamed through the file layer's port.
 #pragma once
 
 #include <QPointer>
@@ -36,8 +36,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "platform/file_system.h"
 #include "platform/shell_views_port.h"
-#include "posix/std_file_system.h"
 
 class QFileSystemWatcher;
 class QListView;
@@ -124,7 +124,7 @@ class QtFolderTree : public QWidget, public IFolderTree {
 
   ErrorBoundary& boundary_;
   FolderTreeWidget* view_;
-  StdFileSystem files_;
+  std::unique_ptr<IFileSystem> files_;
   std::string root_ = kRootMyComputer;
   std::function<bool()> on_editing_;
   std::function<void()> on_click_;
@@ -174,7 +174,7 @@ class QtFileList : public QWidget, public IFileList {
   ErrorBoundary& boundary_;
   FileListWidget* view_;
   FileListModel* model_;
-  StdFileSystem files_;
+  std::unique_ptr<IFileSystem> files_;
   std::string root_ = kRootMyComputer;
   std::string disk_root_;  // the folder shown, on disk ("" for the computer)
   std::function<bool()> on_editing_;

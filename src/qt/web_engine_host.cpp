@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QtGlobal>
 
-#include "posix/host_paths.h"
+#include "platform/host_paths.h"
 #include "qt/flash_scheme.h"
 #include "qt/software_gl.h"
 

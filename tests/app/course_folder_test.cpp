@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "platform/errors.h"
-#include "posix/host_paths.h"
+#include "platform/host_paths.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "headless/media_ports.h"
+#include "media/virtual_audio_endpoint.h"
 #include "media/wav_format.h"
 #include "posix/std_file_system.h"
 #include "support/test_support.h"
@@ -92,7 +93,7 @@ class EmulatedMciTest : public ::testing::Test {
   TempDir dir;
   headless::Journal journal;
   headless::ManualWindowSystem windows{journal};
-  headless::VirtualAudioEndpoint audio{windows};
+  VirtualAudioEndpoint audio{windows};
   StdFileSystem files{text::Ansi()};
   EmulatedMediaControl mci{windows, audio, files,
                            [this](std::string_view p) { return files.Resolve(p).string(); }};
@@ -359,7 +360,7 @@ TEST(EmulatedMciServerLost, TheRunningCommandFailsAndTheDeviceWorksOnceTheServer
   TempDir dir;
   headless::Journal journal;
   headless::ManualWindowSystem windows{journal};
-  headless::VirtualAudioEndpoint card{windows};
+  VirtualAudioEndpoint card{windows};
   LosableEndpoint audio{card};
   StdFileSystem files{text::Ansi()};
   EmulatedMediaControl mci{windows, audio, files,

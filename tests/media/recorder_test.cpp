@@ -6,6 +6,7 @@
 
 #include "headless/media_ports.h"
 #include "media/emulated_mci.h"
+#include "media/virtual_audio_endpoint.h"
 #include "media/wav_format.h"
 #include "support/fake_media_control.h"
 #include "support/test_support.h"
@@ -331,7 +332,7 @@ class RecorderOnVirtualCardTest : public ::testing::Test {
   }
 
   ShellHarness h;
-  headless::VirtualAudioEndpoint audio{h.windows};
+  VirtualAudioEndpoint audio{h.windows};
   EmulatedMediaControl mci{h.windows, audio, h.files,
                            [this](std::string_view p) { return h.real_files.Resolve(p).string(); }};
   headless::RecordingProfileWriter profile;

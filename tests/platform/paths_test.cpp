@@ -54,6 +54,20 @@ class FakeFileSystem : public IFileSystem {
   std::unique_ptr<IFileReplacement> BeginReplace(std::string_view) override { return nullptr; }
   bool CopyFile(std::string_view, std::string_view, bool) override { return false; }
   bool DeleteFile(std::string_view) override { return false; }
+  // Folders are all ForceDirectories asks about.
+  std::string NativePath(std::string_view path) const override { return std::string(path); }
+  std::string FindOnDisk(std::string_view path) const override { return std::string(path); }
+  std::string FindNative(const std::string& path) const override { return path; }
+  std::vector<std::string> FolderPlaces(const std::string& folder) const override {
+    return {folder};
+  }
+  bool ListFolder(const std::string&, FolderEntries, std::vector<std::string>&,
+                  bool) const override {
+    return false;
+  }
+  bool CanOpenFolder(const std::string& folder) const override { return dirs.count(folder) > 0; }
+  bool HasSubfolder(const std::string&) const override { return false; }
+  bool RenameEntry(const std::string&, const std::string&) override { return false; }
 };
 
 TEST(ForceDirectories, CreatesMissingLevelsTopDown) {

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/program_stand_ins.h"
+#include "posix/std_file_system.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 
@@ -81,8 +83,8 @@ TEST_F(DesktopShellTest, WhatCannotBeDoneHereFailsQuietly) {
 // and Quillmere's own player plays the movie instead; a runnable one still runs itself.
 TEST_F(DesktopShellTest, TheStandalonePlayerStandsInForAFlashPlayerThatCannotRunHere) {
   WriteScript(dir, "player", "printf '%s\\n' \"$PWD\" \"$1\" > ../ran.tmp; mv ../ran.tmp ../ran\n");
-  DesktopShell with_player(text::Ansi(), (dir.Path() / "opener").string(),
-                           (dir.Path() / "player").string());
+  StdFileSystem files(text::Ansi());
+  StandInShell with_player(shell, files, (dir.Path() / "player").string());
   struct Case {
     const char* course_player;  // the content of the course's FlashPlayer.exe; nullptr: none
     const char* expected;       // what ran: "player", "course" or nothing
@@ -105,6 +107,10 @@ TEST_F(DesktopShellTest, TheStandalonePlayerStandsInForAFlashPlayerThatCannotRun
                   ? (dir.Path() / "course").string() + "\n" + dir.Dir() + "course/lesson 1.swf\n"
                   : "course\n");
   }
+  // The course's registration of its Flash control starts nothing, on any system.
+  EXPECT_EQ(
+      with_player.Execute({"open", "REGSVR32 " + dir.Dir() + "course/Flash10h.ocx", "", "", 1}),
+      StandInShell::kNotStarted);
   // Only the course's player is stood in for: another Windows program still fails.
   dir.WriteFile("course/Course.exe", "MZ");
   EXPECT_LE(with_player.Execute({"open", dir.Dir() + "course/Course.exe", "a.swf", "", 1}), 32);

@@ -126,18 +126,16 @@ TEST_F(LearnerLayerTest, ListingsJoinBothFoldersOnce) {
   StdFileSystem files(utf8_, layer_);
   files.WriteBinaryFile(course_ + "resources/songs/A.mp3", "mine");
   files.WriteBinaryFile(course_ + "resources/songs/c.mp3", "c");
-  UseLearnerLayer(layer_);
   std::vector<std::string> names;
-  EXPECT_TRUE(ReadLayeredFolder(course_ + "resources/Songs", FolderEntries::kVisibleFiles, names));
+  EXPECT_TRUE(files.ListFolder(course_ + "resources/Songs", FolderEntries::kVisibleFiles, names));
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"a.mp3", "c.mp3"}));
-  EXPECT_TRUE(CanOpenLayeredFolder(course_ + "resources/songs"));
-  EXPECT_TRUE(HasLayeredSubfolder(course_ + "resources"));
+  EXPECT_TRUE(files.CanOpenFolder(course_ + "resources/songs"));
+  EXPECT_TRUE(files.HasSubfolder(course_ + "resources"));
   // A category only the learner has.
   EXPECT_TRUE(files.CreateDirectory(course_ + "resources/Mine"));
-  EXPECT_TRUE(CanOpenLayeredFolder(course_ + "resources/Mine"));
-  UseLearnerLayer(std::nullopt);
-  EXPECT_FALSE(CanOpenLayeredFolder(course_ + "resources/Mine"));
+  EXPECT_TRUE(files.CanOpenFolder(course_ + "resources/Mine"));
+  EXPECT_FALSE(StdFileSystem(utf8_, std::nullopt).CanOpenFolder(course_ + "resources/Mine"));
 }
 
 TEST_F(LearnerLayerTest, TwoLearnersNeverShareALayer) {

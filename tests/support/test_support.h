@@ -54,6 +54,25 @@ class FaultyFileSystem : public IFileSystem {
   bool DeleteFile(std::string_view path) override {
     return !write_error && inner_.DeleteFile(path);
   }
+  std::string NativePath(std::string_view path) const override { return inner_.NativePath(path); }
+  std::string FindOnDisk(std::string_view path) const override { return inner_.FindOnDisk(path); }
+  std::string FindNative(const std::string& path) const override { return inner_.FindNative(path); }
+  std::vector<std::string> FolderPlaces(const std::string& folder) const override {
+    return inner_.FolderPlaces(folder);
+  }
+  bool ListFolder(const std::string& folder, FolderEntries wanted, std::vector<std::string>& names,
+                  bool first_only) const override {
+    return !read_error && inner_.ListFolder(folder, wanted, names, first_only);
+  }
+  bool CanOpenFolder(const std::string& folder) const override {
+    return !read_error && inner_.CanOpenFolder(folder);
+  }
+  bool HasSubfolder(const std::string& folder) const override {
+    return !read_error && inner_.HasSubfolder(folder);
+  }
+  bool RenameEntry(const std::string& from, const std::string& to) override {
+    return !write_error && inner_.RenameEntry(from, to);
+  }
 
   std::optional<int> read_error;     // EInOutError code for every read
   std::optional<int> write_error;    // EInOutError code for every write

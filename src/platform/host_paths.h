@@ -1,25 +1,47 @@
-// Where the running program and its shared data live on this machine.
+// Where the running program and its shared data live on this machine. The first group
+// is the platform's own (src/posix, src/win32); the rest is built on it. Paths are native
+// paths: UTF-8, the system's own separators.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace qm {
 
+// A native path for std::filesystem and back, whatever the narrow encoding of the
+// system's own file calls is.
+inline std::filesystem::path FsPathOf(std::string_view native) {
+  return std::filesystem::path(std::u8string(native.begin(), native.end()));
+}
+inline std::string NativeOf(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
 // The full path of the running executable, as the file system spells it (UTF-8).
 std::string ExecutablePath();
-
-// The folder of an executable path up to and including its last separator.
-std::string AppDirOf(std::string_view executable_path);
 
 // The folder of application data shared by all users: the system's shared data folder
 // when it is writable, else the user's data folder. UTF-8, no trailing separator; empty
 // when neither can be named.
 std::string CommonAppDataFolder();
 
-// The user's own data folder: $XDG_DATA_HOME, else ~/.local/share. UTF-8, no trailing
-// separator; empty when neither can be named.
+// The user's own data folder ($XDG_DATA_HOME, else ~/.local/share; on Windows the local
+// application data). UTF-8, no trailing separator; empty when neither can be named.
 std::string UserDataFolder();
+
+// The path names a file this user may run as a program.
+bool IsExecutableFile(const std::string& path);
+
+// Where the learner's own files of the course in `course_folder` go when the course is
+// played over a learner's layer (see posix/learner_layer.h): a course this user cannot
+// write, or one whose settings share it with everyone (`shared`). Empty when the course
+// is played in place, and on systems that have no such layers.
+std::string LearnerFilesFolder(const std::string& course_folder, bool shared);
+
+// The folder of an executable path up to and including its last separator.
+std::string AppDirOf(std::string_view executable_path);
 
 // Quillmere's own data (the Ruffle player, the device font, the demo course) lies in
 // "share/quillmere" of the installation, found from the folder of the running
