@@ -64,6 +64,10 @@ if [ "${1:-}" = --mirror ]; then shift; mirror "$@"; exit 0; fi
 if [ "$(id -u)" -ne 0 ]; then echo "debian13.sh: run as root (debootstrap, chroot, mounts)" >&2; exit 1; fi
 
 if [ ! -f "$system/.quillmere-ready" ]; then
+  # CI's own tool, not one of the project's: a fresh machine may not have it.
+  if ! command -v debootstrap >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap
+  fi
   url=$(mirror /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources)
   if [ -z "$url" ]; then echo "debian13.sh: the apt sources name no Debian archive" >&2; exit 1; fi
   echo "== making the Debian 13 system in $system (debootstrap, from the machine's own mirror)"
