@@ -72,6 +72,7 @@ if(QM_TESTS)
 
   add_executable(qm_win32_tests
     tests/win32/errors_test.cpp
+    tests/win32/win32_media_control_test.cpp
   )
   target_link_libraries(qm_win32_tests PRIVATE
     qm_win32 GTest::gtest GTest::gmock GTest::gtest_main)

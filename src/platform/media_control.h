@@ -14,9 +14,6 @@
 
 namespace qm {
 
-class IAudioEndpoint;
-class IFileSystem;
-
 // Commands.
 inline constexpr std::uint32_t kMciOpen = 0x0803;
 inline constexpr std::uint32_t kMciClose = 0x0804;
@@ -126,12 +123,6 @@ class IMediaControl {
   virtual std::optional<std::string> GetErrorString(std::uint32_t code) = 0;
 };
 
-// The system's own media control interface: Windows' own; elsewhere the emulated one,
-// playing and recording through `audio` on the clock of `windows` and saving through
-// `files` (`audio` and `files` unused on Windows). Every port outlives the interface.
-std::unique_ptr<IMediaControl> SystemMediaControl(IWindowSystem& windows, IAudioEndpoint& audio,
-                                                  IFileSystem& files);
-
 // The command's name in reports ("open", "play", ...); unknown commands as a number.
 inline std::string MciCommandName(std::uint32_t command) {
   switch (command) {
@@ -167,5 +158,15 @@ inline void PostMciNotify(IWindowSystem& windows, const MciCallback& callback, s
     if (const auto window = callback.lock()) window->OnMciNotify(code, device);
   });
 }
+
+class IAudioEndpoint;
+class IFileSystem;
+
+// The system's own media control interface, made by the platform's library: Windows'
+// own; elsewhere the emulated one, playing and recording through `audio` on the clock of
+// `windows`, with files found through `files` (the learner's copy first). Every port
+// outlives it.
+std::unique_ptr<IMediaControl> SystemMediaControl(IWindowSystem& windows, IAudioEndpoint& audio,
+                                                  IFileSystem& files);
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 // clang-format on
 
+#include <algorithm>
 #include <future>
 #include <stdexcept>
 
@@ -134,9 +135,39 @@ class ParameterBlock {
   MCI_GENERIC_PARMS generic_{};
 };
 
+// A native path (UTF-8) as the ANSI API takes it, with "\" separators. A name the ANSI
+// code page cannot spell is given by its short (8.3) name, when the volume keeps one.
+std::string AnsiPathOf(const std::string& native) {
+  std::wstring wide(native.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, native.data(), static_cast<int>(native.size()), wide.data(),
+                          static_cast<int>(wide.size()))));
+  for (auto& c : wide)
+    if (c == L'/') c = L'\\';
+  const auto to_ansi = [](const std::wstring& text, BOOL* lossy) {
+    std::string ansi(text.size() * 2, '\0');
+    ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(
+        CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), ansi.data(),
+        static_cast<int>(ansi.size()), nullptr, lossy)));
+    return ansi;
+  };
+  BOOL lossy = FALSE;
+  std::string ansi = to_ansi(wide, &lossy);
+  if (lossy) {
+    std::wstring short_name(MAX_PATH, L'\0');
+    const DWORD length = GetShortPathNameW(wide.c_str(), short_name.data(), MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+      short_name.resize(length);
+      ansi = to_ansi(short_name, &lossy);
+    }
+  }
+  return ansi;
+}
+
 }  // namespace
 
-Win32MediaControl::Win32MediaControl(IWindowSystem& windows) : windows_(windows) {
+Win32MediaControl::Win32MediaControl(IWindowSystem& windows, IFileSystem& files)
+    : windows_(windows), files_(files) {
   std::promise<HWND> made;
   auto window = made.get_future();
   thread_ = std::thread([this, &made] {
@@ -173,14 +204,34 @@ void Win32MediaControl::RunWindowThread() {
 std::uint32_t Win32MediaControl::SendCommand(std::uint16_t device, std::uint32_t command,
                                              std::uint32_t flags, MciParms& parms) {
   const bool notify = (flags & kMciNotify) != 0;
-  ParameterBlock block(command, parms,
+  // The device reads the element's name from the block: it lives here until the command
+  // returns.
+  std::optional<MciParms> resolved;
+  if (command == kMciOpen && (flags & kMciOpenElement) && !parms.lpstrElementName.empty()) {
+    resolved = parms;
+    resolved->lpstrElementName = AnsiPathOf(files_.FindOnDisk(parms.lpstrElementName));
+  } else if (command == kMciSave && parms.lpfilename.find('/') != std::string::npos) {
+    // A file to write is the device's own business; it takes only "\\".
+    resolved = parms;
+    std::replace(resolved->lpfilename.begin(), resolved->lpfilename.end(), '/', '\\');
+  }
+  ParameterBlock block(command, resolved ? *resolved : parms,
                        notify ? reinterpret_cast<DWORD_PTR>(window_) : DWORD_PTR{0});
   std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
   if (notify || command == kMciClose) lock.lock();
   const MCIERROR error = mciSendCommandA(device, command, flags, block.Address());
   block.CopyAnswers(parms);
   if (error != 0) return static_cast<std::uint32_t>(error);
-  if (notify) pending_[command == kMciOpen ? parms.wDeviceID : device].push_back(parms.dwCallback);
+  if (notify) {
+    const std::uint16_t reporter = command == kMciOpen ? parms.wDeviceID : device;
+    auto& reports = pending_[reporter];
+    for (Pending& older : reports) {
+      if (older.superseded) continue;
+      older.superseded = true;
+      PostMciNotify(windows_, older.callback, kMciNotifySuperseded, reporter);
+    }
+    reports.push_back({parms.dwCallback});
+  }
   if (command == kMciClose) {
     // What the closed devices have yet to report stays theirs until the window has taken
     // every report they made before the close returned.
@@ -205,7 +256,7 @@ void Win32MediaControl::OnDeviceNotify(std::uint32_t code, std::uint16_t device)
   {
     std::lock_guard<std::mutex> lock(mutex_);
     // The oldest command first: those of a device closed already, then the open one's.
-    std::deque<MciCallback>* reports = nullptr;
+    std::deque<Pending>* reports = nullptr;
     for (auto& [token, devices] : closing_) {
       const auto found = devices.find(device);
       if (found != devices.end() && !found->second.empty()) {
@@ -219,8 +270,10 @@ void Win32MediaControl::OnDeviceNotify(std::uint32_t code, std::uint16_t device)
     }
     // A report no notify command of ours asked for.
     if (!reports) return;
-    callback = std::move(reports->front());
+    const Pending report = std::move(reports->front());
     reports->pop_front();
+    if (report.superseded) return;
+    callback = report.callback;
   }
   PostMciNotify(windows_, callback, code, device);
 }
@@ -233,8 +286,8 @@ void Win32MediaControl::OnDevicesClosed(std::uint64_t token) {
 }
 
 std::unique_ptr<IMediaControl> SystemMediaControl(IWindowSystem& windows, IAudioEndpoint&,
-                                                  IFileSystem&) {
-  return std::make_unique<Win32MediaControl>(windows);
+                                                  IFileSystem& files) {
+  return std::make_unique<Win32MediaControl>(windows, files);
 }
 
 }  // namespace qm

@@ -1,5 +1,7 @@
 // The media control interface of Windows itself (winmm): every command goes to
-// mciSendCommandA as it is, with the parameter block the command takes.
+// mciSendCommandA as it is, with the parameter block the command takes. An element name
+// to open is found through the file layer (the learner's copy first) and handed to the
+// device in the system's spelling ("\" separators, the ANSI code page).
 //
 // Notifications: a command sent with kMciNotify names the adapter's own message-only
 // window as its callback. That window lives on a thread of the adapter's own, with its
@@ -10,9 +12,12 @@
 // clock of its own and never takes a Win32 message, so a window on the GUI thread would
 // never hear from the devices there. IWindowSystem::Post is safe from any thread.
 //
-// Each notify command is reported once, in the order the devices report them: a newer
-// notify command on the same device supersedes the older one (the device reports the
-// older one as superseded), a stop or close aborts it.
+// Each notify command is reported once. A newer notify command on the same device
+// supersedes the older ones: they are reported superseded as soon as it is accepted, and
+// what the device says of them later is dropped (Windows' own devices report them
+// superseded as well; Wine's report an interrupted play as aborted). Otherwise the
+// device's own report is handed on, in the order the device reports: a stop or close
+// aborts a play, its end makes it successful.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/file_system.h"
 #include "platform/media_control.h"
 #include "platform/window_system.h"
 
@@ -31,9 +37,9 @@ namespace qm {
 
 class Win32MediaControl : public IMediaControl {
  public:
-  // `windows` outlives the adapter. Throws std::runtime_error when the notification
-  // window cannot be made.
-  explicit Win32MediaControl(IWindowSystem& windows);
+  // `windows` and `files` outlive the adapter. Throws std::runtime_error when the
+  // notification window cannot be made.
+  Win32MediaControl(IWindowSystem& windows, IFileSystem& files);
   ~Win32MediaControl() override;
   Win32MediaControl(const Win32MediaControl&) = delete;
   Win32MediaControl& operator=(const Win32MediaControl&) = delete;
@@ -50,14 +56,19 @@ class Win32MediaControl : public IMediaControl {
   void RunWindowThread();
 
   IWindowSystem& windows_;
+  IFileSystem& files_;
   // The callback windows of the notify commands each device has yet to report, oldest
   // first. Held while a notify command is sent, so that its report, however quick,
   // finds it.
+  struct Pending {
+    MciCallback callback;
+    bool superseded = false;  // reported already; the device's report is dropped
+  };
   std::mutex mutex_;
-  std::map<std::uint16_t, std::deque<MciCallback>> pending_;
+  std::map<std::uint16_t, std::deque<Pending>> pending_;
   // Those of closed devices, by close, until the window has taken what the devices
   // reported before their close returned.
-  std::map<std::uint64_t, std::map<std::uint16_t, std::deque<MciCallback>>> closing_;
+  std::map<std::uint64_t, std::map<std::uint16_t, std::deque<Pending>>> closing_;
   std::uint64_t next_close_ = 0;
   std::thread thread_;
   void* window_ = nullptr;  // HWND, made and destroyed on thread_
