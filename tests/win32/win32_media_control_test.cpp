@@ -8,6 +8,7 @@
 #undef CopyFile
 #undef CreateDirectory
 #undef DeleteFile
+#include <mmsystem.h>
 
 #include <condition_variable>
 #include <deque>
@@ -160,7 +161,12 @@ TEST_F(Win32MediaControlTest, OpensTheFileTheFileLayerFindsStoppedAtItsStart) {
   EXPECT_EQ(Status(kMciStatusMode), kMciModeStop);
 }
 
+// Playing and recording need the system's devices, which Wine's null driver lacks.
+#define NEEDS_DEVICES(count) \
+  if ((count) == 0) GTEST_SKIP() << "no wave devices (Wine's null driver)"
+
 TEST_F(Win32MediaControlTest, PlayWithWaitReturnsAtTheEnd) {
+  NEEDS_DEVICES(waveOutGetNumDevs());
   ASSERT_EQ(Send(kMciPlay, kMciWait), 0u);
   EXPECT_EQ(Status(kMciStatusPosition), 1000u);
   EXPECT_EQ(Status(kMciStatusMode), kMciModeStop);
@@ -169,6 +175,7 @@ TEST_F(Win32MediaControlTest, PlayWithWaitReturnsAtTheEnd) {
 // Notified plays, then what ends them: each one's report arrives on the GUI thread's
 // queue, in order.
 TEST_F(Win32MediaControlTest, NotifiedPlaysReportTheirEndThroughTheWindowSystem) {
+  NEEDS_DEVICES(waveOutGetNumDevs());
   struct Case {
     int plays;
     std::uint32_t then;  // 0: nothing
@@ -214,8 +221,9 @@ TEST_F(Win32MediaControlTest, ErrorsAreTheSystemsCodesAndTexts) {
 }
 
 TEST_F(Win32MediaControlTest, RecordsAndSaves) {
+  NEEDS_DEVICES(waveInGetNumDevs());
   MciParms record;
-  record.dwTo = 500;
+  record.dwTo = 100;
   ASSERT_EQ(mci_.SendCommand(device_, kMciRecord, kMciWait | kMciTo, record), 0u);
   MciParms save;
   save.lpfilename = TempPath("qm_mci_recorded.wav");
