@@ -27,6 +27,7 @@ find_package(Threads REQUIRED)
 # only portable sources.
 add_library(qm_win_core STATIC
   src/platform/errors.cpp
+  src/text/codepage.cpp
 )
 target_include_directories(qm_win_core PUBLIC src)
 target_link_libraries(qm_win_core PUBLIC Threads::Threads)
@@ -34,8 +35,12 @@ target_link_libraries(qm_win_core PUBLIC Threads::Threads)
 # The Win32 adapters.
 add_library(qm_win32 STATIC
   src/win32/win32_media_control.cpp
+  src/win32/win32_code_page.cpp
 )
 target_link_libraries(qm_win32 PUBLIC qm_win_core winmm)
+# The core calls into the adapters it is built with (OpenCodePageConverter): the two
+# static libraries depend on each other, and CMake repeats them on the link line.
+target_link_libraries(qm_win_core PUBLIC qm_win32)
 
 # qm_wine_test(<target> [TIMEOUT <seconds>])
 # Runs the test program <target> under wine64 as one test, in the build's own Wine prefix
@@ -78,6 +83,8 @@ if(QM_TESTS)
   add_executable(qm_win32_tests
     tests/win32/errors_test.cpp
     tests/win32/win32_media_control_test.cpp
+    tests/text/codepage_test.cpp
+    tests/win32/code_page_test.cpp
   )
   target_link_libraries(qm_win32_tests PRIVATE
     qm_win32 GTest::gtest GTest::gmock GTest::gtest_main)

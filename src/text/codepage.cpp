@@ -1,16 +1,12 @@
 #include "text/codepage.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-
 #include <atomic>
-#include <bit>
-#include <cerrno>
-#include <clocale>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+
+#include "text/code_page_converter.h"
 
 namespace qm::text {
 
@@ -18,14 +14,12 @@ namespace qm::text {
 // U+0000..U+007F wherever a character starts, and no multi-byte character contains a
 // byte below 80 in its first position. The constructor checks the first half of that
 // and refuses other character sets, so texts made only of such bytes (almost all of
-// them) are converted here without iconv. Trail bytes of double-byte characters may
-// still fall in 40..7E, so a byte below 80 is taken as a character of its own only at
-// the start of the text or right after a complete character.
+// them) are converted here without the system's converter. Trail bytes of double-byte
+// characters may still fall in 40..7E, so a byte below 80 is taken as a character of
+// its own only at the start of the text or right after a complete character.
 
 namespace {
 
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
-constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 constexpr char16_t kReplacement = u'\uFFFD';
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 
@@ -176,84 +170,10 @@ void AppendUtf16AsUtf8(std::u16string_view s, std::string_view bad, std::string&
   }
 }
 
-void Reset(iconv_t cd) {
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-}
-
-// Runs `cd` over the `left` bytes at `src`, appending the output to `out` (a
-// std::string or std::u16string). Returns 0 when all input was converted, otherwise
-// the errno of the stop, with `src` and `left` describing the input not converted.
-template <class Str>
-int Convert(iconv_t cd, const char*& src, std::size_t& left, Str& out) {
-  using Unit = typename Str::value_type;
-  std::size_t used = out.size();
-  int error = 0;
-  while (left > 0) {
-    const std::size_t room = left + 16;  // in units; a character always fits
-    out.resize(used + room);
-    char* const start = reinterpret_cast<char*>(out.data() + used);
-    char* dst = start;
-    std::size_t dst_left = room * sizeof(Unit);
-    char* in = const_cast<char*>(src);  // iconv does not write through it
-    const std::size_t result = iconv(cd, &in, &left, &dst, &dst_left);
-    error = result == static_cast<std::size_t>(-1) ? errno : 0;
-    src = in;
-    used += static_cast<std::size_t>(dst - start) / sizeof(Unit);
-    if (error != E2BIG) break;
-    error = 0;
-  }
-  out.resize(used);
-  return error;
-}
-
-std::once_flag g_locale_once;
-
-std::string LocaleCharset() {
-  std::call_once(g_locale_once, [] {
-    const char* current = std::setlocale(LC_CTYPE, nullptr);
-    if (current == nullptr || std::strcmp(current, "C") == 0 ||
-        std::strcmp(current, "POSIX") == 0) {
-      std::setlocale(LC_CTYPE, "");
-    }
-  });
-  const char* codeset = nl_langinfo(CODESET);
-  const std::string_view name = codeset != nullptr ? codeset : "";
-  if (name.empty() || name == "ANSI_X3.4-1968" || name == "ASCII" || name == "646") {
-    return "UTF-8";
-  }
-  return std::string(name);
-}
-
 }  // namespace
 
-struct CodePage::Converters {
-  std::mutex mutex;  // guards the descriptors and their shift state
-  iconv_t to_utf16 = kNoConverter;
-  iconv_t from_utf16 = kNoConverter;
-  iconv_t to_utf8 = kNoConverter;
-  iconv_t from_utf8 = kNoConverter;
-
-  ~Converters() {
-    for (iconv_t cd : {to_utf16, from_utf16, to_utf8, from_utf8}) {
-      if (cd != kNoConverter) iconv_close(cd);
-    }
-  }
-};
-
-CodePage::CodePage(std::string_view name)
-    : name_(name.empty() ? LocaleCharset() : std::string(name)),
-      conv_(std::make_unique<Converters>()) {
-  const auto open = [this](const char* to, const char* from) {
-    const iconv_t cd = iconv_open(to, from);
-    if (cd == kNoConverter) {
-      throw std::runtime_error("Unknown character set \"" + name_ + "\": " + std::strerror(errno));
-    }
-    return cd;
-  };
-  conv_->to_utf16 = open(kUtf16, name_.c_str());
-  conv_->from_utf16 = open(name_.c_str(), kUtf16);
-  conv_->to_utf8 = open("UTF-8", name_.c_str());
-  conv_->from_utf8 = open(name_.c_str(), "UTF-8");
+CodePage::CodePage(std::string_view name) : conv_(OpenCodePageConverter(name)) {
+  name_ = conv_->Name();
 
   // Both directions must map 00..7F to themselves.
   std::string ascii(128, '\0');
@@ -263,26 +183,18 @@ CodePage::CodePage(std::string_view name)
     ascii16[c] = static_cast<char16_t>(c);
   }
   std::u16string wide;
-  const char* src = ascii.data();
-  std::size_t left = ascii.size();
-  const int to_error = Convert(conv_->to_utf16, src, left, wide);
+  conv_->ToUtf16(ascii, wide);
   std::string narrow;
-  src = reinterpret_cast<const char*>(ascii16.data());
-  left = ascii16.size() * sizeof(char16_t);
-  const int from_error = Convert(conv_->from_utf16, src, left, narrow);
-  if (to_error != 0 || from_error != 0 || wide != ascii16 || narrow != ascii) {
+  conv_->FromUtf16(ascii16, narrow);
+  if (wide != ascii16 || narrow != ascii) {
     throw std::runtime_error("Character set \"" + name_ + "\" is not ASCII-compatible");
   }
 
   // UTF-8 under any of its names: encoding a few characters from every range gives
   // exactly their UTF-8 bytes.
-  const std::u16string probe = u"\u00E9\u4E2D\U0001F600";
   std::string encoded;
-  src = reinterpret_cast<const char*>(probe.data());
-  left = probe.size() * sizeof(char16_t);
-  utf8_ = Convert(conv_->from_utf16, src, left, encoded) == 0 &&
-          encoded == "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80";
-  Reset(conv_->from_utf16);
+  conv_->FromUtf16(u"\u00E9\u4E2D\U0001F600", encoded);
+  utf8_ = encoded == "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80";
 }
 
 CodePage::~CodePage() = default;
@@ -294,19 +206,8 @@ std::u16string CodePage::ToUtf16(std::string_view ansi) const {
   ansi.remove_prefix(ascii);
   if (utf8_) {
     AppendUtf8AsUtf16(ansi, out);
-    return out;
-  }
-  std::lock_guard lock(conv_->mutex);
-  Reset(conv_->to_utf16);
-  const char* src = ansi.data();
-  std::size_t left = ansi.size();
-  while (Convert(conv_->to_utf16, src, left, out) != 0) {
-    // A byte that does not start a character (EILSEQ), or the start of a character
-    // cut off by the end of the text (EINVAL): U+FFFD for it, and on with the next.
-    out += kReplacement;
-    ++src;
-    --left;
-    Reset(conv_->to_utf16);
+  } else {
+    conv_->ToUtf16(ansi, out);
   }
   return out;
 }
@@ -320,11 +221,9 @@ std::string CodePage::FromUtf16(std::u16string_view utf16) const {
     AppendUtf16AsUtf8(utf16, std::string_view(&kDefaultChar, 1), out);
     return out;
   }
-  std::lock_guard lock(conv_->mutex);
-  Reset(conv_->from_utf16);
   std::size_t i = 0;
   while (i < utf16.size()) {
-    // The longest stretch without unpaired surrogates goes to iconv in one call.
+    // The longest stretch without unpaired surrogates goes to the converter at once.
     std::size_t end = i;
     while (end < utf16.size()) {
       const char16_t unit = utf16[end];
@@ -337,18 +236,7 @@ std::string CodePage::FromUtf16(std::u16string_view utf16) const {
         break;
       }
     }
-    const char* const base = reinterpret_cast<const char*>(utf16.data());
-    const char* src = base + i * sizeof(char16_t);
-    std::size_t left = (end - i) * sizeof(char16_t);
-    while (Convert(conv_->from_utf16, src, left, out) != 0) {
-      // A character the code page does not have: one "?" for it, pair or not.
-      const std::size_t at = static_cast<std::size_t>(src - base) / sizeof(char16_t);
-      const std::size_t units = IsHighSurrogate(utf16[at]) ? 2 : 1;
-      out += kDefaultChar;
-      src += units * sizeof(char16_t);
-      left -= units * sizeof(char16_t);
-      Reset(conv_->from_utf16);
-    }
+    conv_->FromUtf16(utf16.substr(i, end - i), out);
     i = end;
     if (i < utf16.size()) {
       out += kDefaultChar;  // the unpaired surrogate
@@ -364,16 +252,10 @@ std::string CodePage::ToUtf8(std::string_view ansi) const {
   if (utf8_) return RepairUtf8(ansi, kReplacementUtf8);
   std::string out(ansi.substr(0, ascii));
   ansi.remove_prefix(ascii);
-  std::lock_guard lock(conv_->mutex);
-  Reset(conv_->to_utf8);
-  const char* src = ansi.data();
-  std::size_t left = ansi.size();
-  while (Convert(conv_->to_utf8, src, left, out) != 0) {
-    out += kReplacementUtf8;
-    ++src;
-    --left;
-    Reset(conv_->to_utf8);
-  }
+  std::u16string wide;
+  wide.reserve(ansi.size());
+  conv_->ToUtf16(ansi, wide);
+  AppendUtf16AsUtf8(wide, kReplacementUtf8, out);
   return out;
 }
 
@@ -383,12 +265,10 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
   if (utf8_) return RepairUtf8(utf8, std::string_view(&kDefaultChar, 1));
   std::string out(utf8.substr(0, ascii));
   utf8.remove_prefix(ascii);
-  std::lock_guard lock(conv_->mutex);
-  Reset(conv_->from_utf8);
   std::size_t i = 0;
+  std::u16string wide;
   while (i < utf8.size()) {
-    // The well-formed stretch goes to iconv; iconv's idea of well-formed UTF-8 is
-    // not relied on.
+    // The well-formed stretch goes to the converter as UTF-16.
     std::size_t end = i;
     char32_t cp;
     while (end < utf8.size()) {
@@ -396,16 +276,9 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
       if (length == 0) break;
       end += length;
     }
-    const char* src = utf8.data() + i;
-    std::size_t left = end - i;
-    while (Convert(conv_->from_utf8, src, left, out) != 0) {
-      const std::size_t length = Utf8Sequence(std::string_view(src, left), cp);
-      const std::size_t skip = length == 0 ? 1 : length;
-      out += kDefaultChar;
-      src += skip;
-      left -= skip;
-      Reset(conv_->from_utf8);
-    }
+    wide.clear();
+    AppendUtf8AsUtf16(utf8.substr(i, end - i), wide);
+    conv_->FromUtf16(wide, out);
     i = end;
     if (i < utf8.size()) {
       out += kDefaultChar;  // the malformed byte
@@ -416,7 +289,7 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
 }
 
 // Length of the character at the start of `rest` (not empty); 1 for a byte that
-// starts none. Locks the converters when it needs iconv.
+// starts none.
 std::size_t CodePage::CharLength(std::string_view rest) const {
   if (static_cast<unsigned char>(rest[0]) < 0x80) return 1;
   if (utf8_) {
@@ -424,22 +297,7 @@ std::size_t CodePage::CharLength(std::string_view rest) const {
     const std::size_t length = Utf8Sequence(rest, cp);
     return length == 0 ? 1 : length;
   }
-  // Offer iconv one byte more each time while it says the character is incomplete.
-  std::lock_guard lock(conv_->mutex);
-  char16_t buffer[8];
-  const std::size_t limit = rest.size() < 4 ? rest.size() : 4;
-  for (std::size_t take = 1; take <= limit; ++take) {
-    Reset(conv_->to_utf16);
-    char* src = const_cast<char*>(rest.data());
-    std::size_t left = take;
-    char* dst = reinterpret_cast<char*>(buffer);
-    std::size_t dst_left = sizeof(buffer);
-    const std::size_t result = iconv(conv_->to_utf16, &src, &left, &dst, &dst_left);
-    const int error = result == static_cast<std::size_t>(-1) ? errno : 0;
-    if (left < take) return take - left;
-    if (error != EINVAL) break;
-  }
-  return 1;
+  return conv_->CharLength(rest);
 }
 
 std::vector<std::size_t> CodePage::CharStarts(std::string_view ansi) const {

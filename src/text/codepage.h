@@ -13,17 +13,25 @@
 
 namespace qm::text {
 
+class CodePageConverter;
+
 class CodePage {
  public:
-  // `name` is a character set name iconv knows ("CP936", "UTF-8", "CP1252", ...).
-  // The empty name selects the locale's character set; a plain-ASCII locale (C,
-  // POSIX) is taken as UTF-8, as every current desktop does.
+  // `name` is a character set name the system knows ("CP936", "UTF-8", "CP1252",
+  // ...): on Linux any name iconv knows; on Windows the names win32_code_page.cpp
+  // lists, each standing for a Windows code page. The empty name selects the
+  // system's own: on Linux the locale's character set, a plain-ASCII locale (C,
+  // POSIX) being taken as UTF-8, as every current desktop does; on Windows the ANSI
+  // code page (GetACP). Throws std::runtime_error for a name the system does not
+  // know and for a character set that is not ASCII-compatible.
   explicit CodePage(std::string_view name = {});
   ~CodePage();
   CodePage(const CodePage&) = delete;
   CodePage& operator=(const CodePage&) = delete;
 
-  // The character set's canonical name as given to iconv.
+  // The character set's canonical name, which opens the same page again: on Linux
+  // the name as given to iconv (the locale's for the empty name); on Windows "CP"
+  // and the code page's number, or "UTF-8".
   const std::string& Name() const { return name_; }
   bool IsUtf8() const { return utf8_; }
   static constexpr char kDefaultChar = '?';
@@ -45,12 +53,11 @@ class CodePage {
   std::size_t CharCount(std::string_view ansi) const;
 
  private:
-  struct Converters;
   std::size_t CharLength(std::string_view rest) const;
 
+  std::unique_ptr<CodePageConverter> conv_;
   std::string name_;
   bool utf8_ = false;
-  std::unique_ptr<Converters> conv_;
 };
 
 // The code page of the running shell. Set once at start (before any window exists);
