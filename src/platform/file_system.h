@@ -10,6 +10,10 @@
 
 namespace qm {
 
+namespace text {
+class CodePage;
+}
+
 // What a listing of a folder hands out.
 enum class FolderEntries {
   kAll,             // every name but "." and ".."
@@ -86,5 +90,10 @@ class IFileSystem {
   // on success; never throws.
   virtual bool RenameEntry(const std::string& from, const std::string& to) = 0;
 };
+
+// The system's own file layer, made by the platform's library: paths arrive as text in
+// `code_page`, which must outlive it. Below the course of the process's learner's layer
+// (where the system has one), writes go to the learner's layer and reads see it first.
+std::unique_ptr<IFileSystem> SystemFileSystem(const text::CodePage& code_page);
 
 }  // namespace qm
