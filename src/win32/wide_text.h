@@ -26,13 +26,12 @@ inline std::string AnsiOfWide(const text::CodePage& code_page, std::wstring_view
   return code_page.FromUtf16(Utf16Of(wide));
 }
 
-// Native paths and texts of the program itself.
-inline std::wstring WideOfUtf8(std::string_view utf8) {
-  return WideOf(text::Utf8ToUtf16(utf8));
-}
-inline std::string Utf8OfWide(std::wstring_view wide) {
-  return text::Utf16ToUtf8(Utf16Of(wide));
-}
+// Native paths and texts of the program itself (bytes that are not UTF-8 become U+FFFD).
+std::wstring WideOfUtf8(std::string_view utf8);
+std::string Utf8OfWide(std::wstring_view wide);
+
+// ASCII letters in lower case, everything else as it is.
+std::string LowerAscii(std::string_view text);
 
 // A path for the file calls: "/" written as "\", which every call takes.
 inline std::wstring WithBackslashes(std::wstring path) {

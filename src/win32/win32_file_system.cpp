@@ -193,7 +193,9 @@ DWORD WriteAll(HANDLE file, std::string_view bytes) {
 
 class Win32FileReplacement : public IFileReplacement {
  public:
-  explicit Win32FileReplacement(std::unique_ptr<FileBeside> beside) : beside_(std::move(beside)) {}
+  // `attributes`: those the new file takes over from the one it replaces (0 for none).
+  Win32FileReplacement(std::unique_ptr<FileBeside> beside, DWORD attributes)
+      : beside_(std::move(beside)), attributes_(attributes) {}
 
   void Write(std::string_view bytes) override {
     if (done_) throw EInOutError(EInOutError::kAccessDenied);
@@ -204,6 +206,9 @@ class Win32FileReplacement : public IFileReplacement {
 
   void Commit() override {
     if (done_) return;
+    if (const DWORD error = beside_->CloseFile()) throw EInOutError(static_cast<int>(error));
+    // ReplaceFileW keeps the replaced file's attributes on Windows, not under Wine.
+    if (attributes_ != 0) ::SetFileAttributesW(beside_->Path().c_str(), attributes_);
     if (const DWORD error = beside_->PutInPlace(FileBeside::Placing::kKeepTarget)) {
       throw EInOutError(static_cast<int>(error));
     }
@@ -212,6 +217,7 @@ class Win32FileReplacement : public IFileReplacement {
 
  private:
   std::unique_ptr<FileBeside> beside_;
+  DWORD attributes_;
   bool done_ = false;
 };
 
@@ -328,9 +334,22 @@ std::unique_ptr<IFileReplacement> Win32FileSystem::BeginReplace(std::string_view
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
     throw EInOutError(EInOutError::kAccessDenied);
   }
+  DWORD kept = 0;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    // The file keeps its name as the folder spells it, whatever case the path has.
+    WIN32_FIND_DATAW found;
+    const FindHandle existing(target, found);
+    if (existing.IsOpen()) {
+      const std::size_t separator = target.find_last_of(L"\\/:");
+      target.replace(separator == std::wstring::npos ? 0 : separator + 1, std::wstring::npos,
+                     found.cFileName);
+    }
+  }
   auto beside = std::make_unique<FileBeside>(std::move(target));
   if (const DWORD error = beside->Error()) throw EInOutError(static_cast<int>(error));
-  return std::make_unique<Win32FileReplacement>(std::move(beside));
+  return std::make_unique<Win32FileReplacement>(std::move(beside), kept);
 }
 
 bool Win32FileSystem::CopyFile(std::string_view from, std::string_view to, bool fail_if_exists) {

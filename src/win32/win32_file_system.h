@@ -30,8 +30,9 @@ class Win32FileSystem : public IFileSystem {
   void WriteBinaryFile(std::string_view path, std::string_view bytes) override;
   std::string ReadBinaryFile(std::string_view path) override;
   // The new content goes to a file beside the target, which Commit puts in place: over
-  // an existing file with ReplaceFileW (the file keeps its attributes and security),
-  // else by a rename. A folder or a read-only file is refused at once (access denied).
+  // an existing file with ReplaceFileW (the file keeps its name as the folder spells it,
+  // its attributes and its security), else by a rename. A folder or a read-only file is
+  // refused at once (access denied).
   std::unique_ptr<IFileReplacement> BeginReplace(std::string_view path) override;
   // CopyFileW to a file beside `to`, then put in place as above (never over an existing
   // entry with `fail_if_exists`). The copy keeps the source's attributes and times.

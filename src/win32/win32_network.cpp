@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "platform/network.h"
-#include "text/codepage.h"
+#include "win32/wide_text.h"
 
 namespace qm {
 
@@ -50,7 +50,7 @@ ESocketError SocketError(int code, std::string_view what) {
 // answered at once, without asking the resolver.
 bool IsInvalidDomain(std::string_view host) {
   if (!host.empty() && host.back() == '.') host.remove_suffix(1);
-  const std::string lower = text::LowerAscii(host);
+  const std::string lower = win32::LowerAscii(host);
   return lower == "invalid" ||
          (lower.size() > 8 && lower.compare(lower.size() - 8, 8, ".invalid") == 0);
 }
