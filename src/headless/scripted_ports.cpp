@@ -116,10 +116,20 @@ void ManualTimer::SetInterval(int ms) {
   SetEnabled(state_->enabled);
 }
 
+void ManualWindowSystem::Post(std::function<void()> message) {
+  std::lock_guard<std::mutex> lock(posted_mutex_);
+  posted_.push_back(std::move(message));
+}
+
 void ManualWindowSystem::RunPosted() {
-  while (!posted_.empty()) {
-    auto message = std::move(posted_.front());
-    posted_.pop_front();
+  for (;;) {
+    std::function<void()> message;
+    {
+      std::lock_guard<std::mutex> lock(posted_mutex_);
+      if (posted_.empty()) return;
+      message = std::move(posted_.front());
+      posted_.pop_front();
+    }
     message();
   }
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -88,7 +89,8 @@ class ManualWindowSystem : public IWindowSystem {
 
   std::unique_ptr<ITimer> CreateTimer(int interval_ms, bool enabled,
                                       std::function<void()> on_timer) override;
-  void Post(std::function<void()> message) override { posted_.push_back(std::move(message)); }
+  // From any thread; the message runs at the next ProcessMessages or Advance.
+  void Post(std::function<void()> message) override;
   void ProcessMessages() override;
   std::int64_t TickCount() override { return now_; }
   void Terminate() override { terminated_ = true; }
@@ -117,6 +119,7 @@ class ManualWindowSystem : public IWindowSystem {
   std::int64_t now_ = 0;
   bool terminated_ = false;
   WindowState state_ = WindowState::kNormal;
+  std::mutex posted_mutex_;
   std::deque<std::function<void()>> posted_;
   std::vector<std::shared_ptr<TimerState>> timers_;
   std::uint64_t next_order_ = 0;

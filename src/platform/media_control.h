@@ -14,6 +14,9 @@
 
 namespace qm {
 
+class IAudioEndpoint;
+class IFileSystem;
+
 // Commands.
 inline constexpr std::uint32_t kMciOpen = 0x0803;
 inline constexpr std::uint32_t kMciClose = 0x0804;
@@ -122,6 +125,12 @@ class IMediaControl {
   // The text for an error code; nullopt when the interface has none.
   virtual std::optional<std::string> GetErrorString(std::uint32_t code) = 0;
 };
+
+// The system's own media control interface: Windows' own; elsewhere the emulated one,
+// playing and recording through `audio` on the clock of `windows` and saving through
+// `files` (`audio` and `files` unused on Windows). Every port outlives the interface.
+std::unique_ptr<IMediaControl> SystemMediaControl(IWindowSystem& windows, IAudioEndpoint& audio,
+                                                  IFileSystem& files);
 
 // The command's name in reports ("open", "play", ...); unknown commands as a number.
 inline std::string MciCommandName(std::uint32_t command) {

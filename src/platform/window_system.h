@@ -1,6 +1,6 @@
 // The window system: timers, posted messages, message pumping, the terminate
 // request, the main window's drag and states, and the application's message hook.
-// Everything runs on the one GUI thread.
+// Everything runs on the one GUI thread; only Post may be called from any thread.
 #pragma once
 
 #include <cstdint>
@@ -49,7 +49,8 @@ class IWindowSystem {
   // A window timer: `on_timer` runs on the GUI thread every `interval_ms` while enabled.
   virtual std::unique_ptr<ITimer> CreateTimer(int interval_ms, bool enabled,
                                               std::function<void()> on_timer) = 0;
-  // Queues `message` to run on the GUI thread from the message loop.
+  // Queues `message` to run on the GUI thread from the message loop. Safe from any
+  // thread (the system's media devices report from threads of their own).
   virtual void Post(std::function<void()> message) = 0;
   // Handles the messages waiting in the queue, then returns.
   virtual void ProcessMessages() = 0;
