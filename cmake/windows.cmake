@@ -1,7 +1,9 @@
-# The Windows programs, cross-built with MinGW-w64; their unit tests run under Wine:
+# The Windows programs, cross-built with MinGW-w64; their tests run under Wine:
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DQM_WERROR=ON
 #   cmake --build build-win -j2 && ctest --test-dir build-win --output-on-failure
-# Included from the top-level CMakeLists.txt when WIN32, in place of everything after it.
+# Included from the top-level CMakeLists.txt when WIN32, in place of everything after it:
+# the portable core (the same source list as the Linux build), the Win32 adapters, the
+# headless driver quillmere-headless.exe, and the unit tests of the core and the adapters.
 
 # GoogleTest and GoogleMock from the system's sources, built for the target.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -17,30 +19,48 @@ add_library(nlohmann_json INTERFACE)
 target_include_directories(nlohmann_json SYSTEM INTERFACE ${QM_WIN_INCLUDE_DIR})
 add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
 
-# libz.a, not the import library of zlib1.dll.
+# zlib: Debian's MinGW-w64 build of it (libz-mingw-w64-dev), libz.a rather than the
+# import library of zlib1.dll, so that the programs need no DLL beside them.
 set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 find_package(Threads REQUIRED)
 
-# The portable core, as far as it builds for Windows on this branch: the Linux build's
-# qm_core still holds the POSIX adapters. Replaced by the real qm_core once the core holds
-# only portable sources.
-add_library(qm_win_core STATIC
-  src/platform/errors.cpp
-  src/text/codepage.cpp
-)
-target_include_directories(qm_win_core PUBLIC src)
-target_link_libraries(qm_win_core PUBLIC Threads::Threads)
+include(cmake/core_sources.cmake)
+add_library(qm_core STATIC ${QM_CORE_SOURCES})
+target_include_directories(qm_core PUBLIC src)
+target_link_libraries(qm_core PUBLIC ZLIB::ZLIB)
 
-# The Win32 adapters.
+# The Win32 adapters: files through the wide-character API, the ANSI code page, special
+# folders, the shell, the profile writer, processes, Winsock and the media control
+# interface of winmm.
 add_library(qm_win32 STATIC
-  src/win32/win32_media_control.cpp
+  src/win32/wide_text.cpp
   src/win32/win32_code_page.cpp
+  src/win32/win32_file_system.cpp
+  src/win32/win32_host_paths.cpp
+  src/win32/win32_media_control.cpp
+  src/win32/win32_network.cpp
+  src/win32/win32_process.cpp
+  src/win32/win32_profile_writer.cpp
+  src/win32/win32_shell.cpp
 )
-target_link_libraries(qm_win32 PUBLIC qm_win_core winmm)
-# The core calls into the adapters it is built with (OpenCodePageConverter): the two
-# static libraries depend on each other, and CMake repeats them on the link line.
-target_link_libraries(qm_win_core PUBLIC qm_win32)
+target_link_libraries(qm_win32 PUBLIC qm_core winmm ws2_32 shell32 ole32 Threads::Threads)
+# The core calls the factories of the adapters it is built with (SystemFileSystem,
+# OpenCodePageConverter, ...): every program that links the core links them too.
+target_link_libraries(qm_core INTERFACE qm_win32)
+
+add_library(qm_headless STATIC
+  src/headless/scripted_ports.cpp
+  src/headless/driver.cpp
+  src/headless/media_ports.cpp
+)
+target_link_libraries(qm_headless PUBLIC qm_core nlohmann_json::nlohmann_json)
+add_executable(quillmere-headless src/headless/main.cpp)
+target_link_libraries(quillmere-headless PRIVATE qm_headless)
+
+if(NOT QM_TESTS)
+  return()
+endif()
 
 # qm_wine_test(<target> [TIMEOUT <seconds>])
 # Runs the test program <target> under wine64 as one test, in the build's own Wine prefix
@@ -69,25 +89,43 @@ function(qm_wine_test target)
     TIMEOUT ${arg_TIMEOUT})
 endfunction()
 
-if(QM_TESTS)
-  enable_testing()
-  add_test(NAME wine_prefix
-    COMMAND ${CMAKE_COMMAND} -DPREFIX=${QM_WINE_PREFIX} -DWINE=${QM_WINE64}
-            -DWINEBOOT=${QM_WINEBOOT} -DWINESERVER=${QM_WINESERVER}
-            -DSOUND_SERVER=${CMAKE_SOURCE_DIR}/scripts/sound_server.sh
-            -DPULSE_CONF=${CMAKE_BINARY_DIR}/wine-pulse.conf
-            -P ${CMAKE_SOURCE_DIR}/cmake/wine_prefix.cmake)
-  set_tests_properties(wine_prefix PROPERTIES
-    ENVIRONMENT "${QM_WINE_ENVIRONMENT}" FIXTURES_SETUP wine_prefix TIMEOUT 300)
+enable_testing()
+add_test(NAME wine_prefix
+  COMMAND ${CMAKE_COMMAND} -DPREFIX=${QM_WINE_PREFIX} -DWINE=${QM_WINE64}
+          -DWINEBOOT=${QM_WINEBOOT} -DWINESERVER=${QM_WINESERVER}
+          -DSOUND_SERVER=${CMAKE_SOURCE_DIR}/scripts/sound_server.sh
+          -DPULSE_CONF=${CMAKE_BINARY_DIR}/wine-pulse.conf
+          -P ${CMAKE_SOURCE_DIR}/cmake/wine_prefix.cmake)
+set_tests_properties(wine_prefix PROPERTIES
+  ENVIRONMENT "${QM_WINE_ENVIRONMENT}" FIXTURES_SETUP wine_prefix TIMEOUT 300)
 
-  add_executable(qm_win32_tests
-    tests/win32/errors_test.cpp
-    tests/win32/win32_media_control_test.cpp
-    tests/text/codepage_test.cpp
-    tests/win32/code_page_test.cpp
-  )
-  target_link_libraries(qm_win32_tests PRIVATE
-    qm_win32 GTest::gtest GTest::gmock GTest::gtest_main)
-  # Wine records from the sound server far slower than it plays.
-  qm_wine_test(qm_win32_tests TIMEOUT 240)
-endif()
+# The core's own unit tests, those that need no POSIX adapter, on the Win32 adapters.
+add_executable(qm_core_tests
+  tests/text/codepage_test.cpp
+  tests/text/chars_test.cpp
+  tests/text/wildcard_test.cpp
+  tests/xml/xml_reader_test.cpp
+  tests/bridge/command_table_test.cpp
+  tests/ui/dialogs_test.cpp
+  tests/ui/dialog_layout_test.cpp
+  tests/ui/input_progress_dialog_test.cpp
+  tests/update/update_reply_test.cpp
+  tests/resources/document_launcher_test.cpp
+  tests/resources/natural_order_test.cpp
+)
+target_link_libraries(qm_core_tests PRIVATE qm_headless GTest::gtest GTest::gmock GTest::gtest_main)
+qm_wine_test(qm_core_tests)
+
+# The Win32 adapters.
+add_executable(qm_win32_tests
+  tests/win32/errors_test.cpp
+  tests/win32/code_page_test.cpp
+  tests/win32/win32_file_system_test.cpp
+  tests/win32/win32_media_control_test.cpp
+  tests/win32/win32_network_test.cpp
+  tests/win32/win32_shell_test.cpp
+)
+target_link_libraries(qm_win32_tests PRIVATE
+  qm_headless GTest::gtest GTest::gmock GTest::gtest_main)
+# Wine records from the sound server far slower than it plays.
+qm_wine_test(qm_win32_tests TIMEOUT 240)
