@@ -129,3 +129,15 @@ target_link_libraries(qm_win32_tests PRIVATE
   qm_headless GTest::gtest GTest::gmock GTest::gtest_main)
 # Wine records from the sound server far slower than it plays.
 qm_wine_test(qm_win32_tests TIMEOUT 240)
+
+# The headless driver's sessions (tests/headless/sessions) through the Linux driver and
+# this one, compared after the platform exceptions that compare_drivers.sh lists.
+set(QM_LINUX_HEADLESS_EXE "" CACHE FILEPATH
+  "The Linux build's quillmere-headless, for the comparison of the two drivers")
+if(QM_LINUX_HEADLESS_EXE)
+  add_test(NAME headless_drivers_linux_windows
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/headless/compare_drivers.sh
+            ${QM_LINUX_HEADLESS_EXE} $<TARGET_FILE:quillmere-headless>)
+  set_tests_properties(headless_drivers_linux_windows PROPERTIES
+    ENVIRONMENT "${QM_WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine_prefix TIMEOUT 600)
+endif()

@@ -1,6 +1,8 @@
 #include "headless/driver.h"
 
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 #include "app/course_shell.h"
 #include "headless/media_ports.h"
@@ -44,6 +46,24 @@ namespace {
 
 std::string Dump(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Moves the driver's clock on by `ms`. Where the system's media devices keep the wall
+// clock, the same time passes for real, in steps, so that what they report (a play's or
+// a recording's end) arrives at the same point of the session as from the emulated ones.
+void AdvanceClock(ManualWindowSystem& windows, long long ms) {
+  if (!SystemMediaControlKeepsWallClock()) {
+    windows.Advance(ms);
+    return;
+  }
+  constexpr long long kStepMs = 10;
+  const auto start = std::chrono::steady_clock::now();
+  for (long long done = 0; done < ms;) {
+    const long long step = std::min(kStepMs, ms - done);
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(done + step));
+    windows.Advance(step);
+    done += step;
+  }
 }
 
 }  // namespace
@@ -118,7 +138,7 @@ bool Driver::HandleLine(std::string_view line) {
       error("advance_ms takes a whole number of milliseconds, 0 or more");
       return true;
     }
-    s.windows.Advance(value.get<long long>());
+    AdvanceClock(s.windows, value.get<long long>());
   } else if (key == "answer") {
     if (!value.is_number_integer() && !value.is_string() && !value.is_null()) {
       error("answer takes a result code, a text or null");

@@ -168,5 +168,8 @@ class IFileSystem;
 // outlives it.
 std::unique_ptr<IMediaControl> SystemMediaControl(IWindowSystem& windows, IAudioEndpoint& audio,
                                                   IFileSystem& files);
+// Whether that interface plays and records on the wall clock (Windows' own devices)
+// rather than on the clock of `windows` (the emulated one).
+bool SystemMediaControlKeepsWallClock();
 
 }  // namespace qm
