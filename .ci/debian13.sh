@@ -2,7 +2,8 @@
 # CI's second leg: the test command inside a Debian 13 system (trixie).
 #
 #   .ci/debian13.sh [COMMAND...]    default: the test command without the sanitizer build,
-#                                   the fuzzing and the benchmarks, in build-deb13/
+#                                   the fuzzing, the benchmarks and the Windows programs,
+#                                   in build-deb13/
 #   .ci/debian13.sh --prepare       only makes the system and installs its packages
 #   .ci/debian13.sh --mirror FILE...  prints the mirror those apt sources files name
 #
@@ -20,7 +21,7 @@ system=${QM_DEBIAN13_DIR:-/var/cache/quillmere-ci/debian13}
 prepare_only=0
 if [ "${1:-}" = --prepare ]; then prepare_only=1; shift; fi
 if [ $# -eq 0 ]; then
-  set -- env QM_BUILD_DIR=build-deb13 QM_SANITIZERS=0 QM_BENCHMARKS=0 bash scripts/test.sh
+  set -- env QM_BUILD_DIR=build-deb13 QM_SANITIZERS=0 QM_BENCHMARKS=0 QM_WINDOWS=0 bash scripts/test.sh
 fi
 
 # The first Debian archive that the apt sources FILES name (one-line .list files and

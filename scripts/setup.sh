@@ -14,6 +14,7 @@ packages=(
   dpkg-dev file
   x11-utils xdotool openbox
   xdg-utils chromium
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
 )
 
 missing=()

@@ -6,7 +6,9 @@
 #
 # QM_BUILD_DIR names the build folder (default build); QM_SANITIZERS=0 leaves out the
 # sanitizer build, its tests and the fuzzing (they test our code, not the system: CI's
-# second system runs without them); QM_BENCHMARKS=0 leaves out the benchmarks.
+# second system runs without them); QM_BENCHMARKS=0 leaves out the benchmarks;
+# QM_WINDOWS=0 leaves out the Windows programs (cross-built with MinGW-w64 into
+# $QM_BUILD_DIR-win, their tests run under Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -14,6 +16,7 @@ jobs=$(nproc)
 build=${QM_BUILD_DIR:-build}
 sanitizers=${QM_SANITIZERS:-1}
 benchmarks=${QM_BENCHMARKS:-1}
+windows=${QM_WINDOWS:-1}
 fuzz_seconds=${QM_FUZZ_SECONDS:-60}
 http_fuzz_seconds=${QM_HTTP_FUZZ_SECONDS:-30}
 
@@ -75,6 +78,19 @@ if [ "$sound_status" -ne 0 ]; then
   (cd "$build" && ctest --output-on-failure -L sound --rerun-failed)
 else
   echo "sound tests that needed a second try: 0"
+fi
+
+if [ "$windows" = 0 ]; then
+  echo "== the Windows programs are left out (QM_WINDOWS=0)"
+else
+  echo "== the Windows programs (MinGW-w64, warnings as errors) and their tests under Wine"
+  cmake -S . -B "$build-win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON \
+    -DQM_LINUX_HEADLESS_EXE="$root/$build/quillmere-headless" >/dev/null
+  cmake --build "$build-win" -j "$jobs"
+  # The unit tests of the core and of the Win32 adapters, then the two headless drivers
+  # compared on the same sessions.
+  (cd "$build-win" && ctest --output-on-failure)
 fi
 
 echo "== the course check's report page of the demo course, opened in headless Chromium"

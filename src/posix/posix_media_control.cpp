@@ -15,6 +15,8 @@ std::unique_ptr<IMediaControl> SystemMediaControl(IWindowSystem& windows, IAudio
       windows, audio, files, [&files](std::string_view path) { return files.FindOnDisk(path); });
 }
 
-bool SystemMediaControlKeepsWallClock() { return false; }
+bool SystemMediaControlKeepsWallClock() {
+  return false;
+}
 
 }  // namespace qm

@@ -290,6 +290,8 @@ std::unique_ptr<IMediaControl> SystemMediaControl(IWindowSystem& windows, IAudio
   return std::make_unique<Win32MediaControl>(windows, files);
 }
 
-bool SystemMediaControlKeepsWallClock() { return true; }
+bool SystemMediaControlKeepsWallClock() {
+  return true;
+}
 
 }  // namespace qm
