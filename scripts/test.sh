@@ -84,6 +84,7 @@ if [ "$windows" = 0 ]; then
   echo "== the Windows programs are left out (QM_WINDOWS=0)"
 else
   echo "== the Windows programs (MinGW-w64, warnings as errors) and their tests under Wine"
+  windows_start=$SECONDS
   cmake -S . -B "$build-win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON \
     -DQM_LINUX_HEADLESS_EXE="$root/$build/quillmere-headless" >/dev/null
@@ -91,6 +92,7 @@ else
   # The unit tests of the core and of the Win32 adapters, then the two headless drivers
   # compared on the same sessions.
   (cd "$build-win" && ctest --output-on-failure)
+  echo "the Windows programs were built and passed their tests in $((SECONDS - windows_start)) s"
 fi
 
 echo "== the course check's report page of the demo course, opened in headless Chromium"
