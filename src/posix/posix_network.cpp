@@ -23,7 +23,6 @@
 #include <thread>
 
 #include "platform/network.h"
-#include "text/codepage.h"
 
 namespace qm {
 
@@ -35,15 +34,6 @@ std::string ErrorText(int code) {
 
 ESocketError SocketError(int code, std::string_view what) {
   return ESocketError(code, std::string(what) + ": " + ErrorText(code) + ".");
-}
-
-// Names below the top-level domain "invalid" never resolve (RFC 6761, 6.4): they are
-// answered at once, without asking the resolver.
-bool IsInvalidDomain(std::string_view host) {
-  if (!host.empty() && host.back() == '.') host.remove_suffix(1);
-  const std::string lower = text::LowerAscii(host);
-  return lower == "invalid" ||
-         (lower.size() > 8 && lower.compare(lower.size() - 8, 8, ".invalid") == 0);
 }
 
 class PosixConnection : public IConnection {

@@ -25,12 +25,4 @@ std::string Utf8OfWide(std::wstring_view wide) {
   return utf8;
 }
 
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 }  // namespace qm::win32

@@ -30,9 +30,6 @@ inline std::string AnsiOfWide(const text::CodePage& code_page, std::wstring_view
 std::wstring WideOfUtf8(std::string_view utf8);
 std::string Utf8OfWide(std::wstring_view wide);
 
-// ASCII letters in lower case, everything else as it is.
-std::string LowerAscii(std::string_view text);
-
 // A path for the file calls: "/" written as "\", which every call takes.
 inline std::wstring WithBackslashes(std::wstring path) {
   for (wchar_t& c : path) {

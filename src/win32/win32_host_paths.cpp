@@ -56,7 +56,7 @@ bool IsExecutableFile(const std::string& path) {
   if (dot == std::string::npos || path.find_first_of("\\/", dot) != std::string::npos) {
     return false;
   }
-  const std::string extension = win32::LowerAscii(std::string_view(path).substr(dot));
+  const std::string extension = text::LowerAscii(std::string_view(path).substr(dot));
   return extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".cmd";
 }
 

@@ -325,6 +325,15 @@ TEST(HttpClientTest, RefusedConnectionAndUnknownHostFail) {
   EXPECT_THROW(client.Get("https://127.0.0.1/", body), EHttpError);
 }
 
+TEST(HttpClientTest, NamesBelowInvalidAreKnownNotToResolve) {
+  for (const char* name : {"invalid", "update.invalid", "Update.INVALID.", "a.b.invalid"}) {
+    EXPECT_TRUE(IsInvalidDomain(name)) << name;
+  }
+  for (const char* name : {"", "notinvalid", "invalid.example", "update.invalid.example"}) {
+    EXPECT_FALSE(IsInvalidDomain(name)) << name;
+  }
+}
+
 // A silent server: it accepts the connection and then sends nothing.
 LoopbackServer::Script Silent() {
   return [](ServerConnection& c) {
