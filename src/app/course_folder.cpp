@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/host_paths.h"
+#include "platform/paths.h"
 #include "text/codepage.h"
 
 namespace qm {
@@ -52,7 +53,7 @@ int Seconds(const std::string& text, const std::string& option, int most) {
 
 std::string WithSeparator(const fs::path& folder) {
   std::string text = folder.string();
-  if (text.empty() || text.back() != '/') text += '/';
+  if (text.empty() || !IsPathSeparator(text.back())) text += kPathSep;
   return text;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/errors.h"
 #include "platform/host_paths.h"
+#include "platform/paths.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 #include "ui/error_report.h"
@@ -74,7 +75,7 @@ TEST_F(CourseTest, TheArgumentNamesTheFolderAndTheTitle) {
                         Case{"English Course/./COURSE.EXE", "Course"},
                         Case{"no movie/../English Course", "English course"}}) {
     const Course course = CourseFromArgument(c.argument, dir.Path());
-    EXPECT_EQ(course.folder, folder) << c.argument;
+    EXPECT_EQ(course.folder, ToNativeSeparators(folder)) << c.argument;
     EXPECT_EQ(ApplicationTitle(course.name), c.title) << c.argument;
   }
   EXPECT_THROW(CourseFromArgument("missing", dir.Path()), Exception);
@@ -113,20 +114,23 @@ TEST_F(CourseTest, SettingsOfTheCourseFile) {
 TEST_F(CourseTest, DataFolderAndWindowsPrograms) {
   // The installed layout: bin/, lib/quillmere/ and share/quillmere/ under one prefix.
   dir.WriteFile("usr/share/quillmere/ruffle/ruffle.js", "");
-  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/bin/", nullptr), dir.Dir() + "usr/share/quillmere");
-  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/lib/quillmere/", nullptr),
-            dir.Dir() + "usr/share/quillmere");
-  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/", nullptr), dir.Dir() + "usr/share/quillmere");
+  const std::string data = ToNativeSeparators(dir.Dir() + "usr/share/quillmere");
+  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/bin/", nullptr), data);
+  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/lib/quillmere/", nullptr), data);
+  EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/", nullptr), data);
   EXPECT_EQ(FindDataFolder(dir.Dir() + "elsewhere/bin/", nullptr), "");
   EXPECT_EQ(FindDataFolder(dir.Dir() + "usr/bin/", "/opt/qm/"), "/opt/qm");
 
-  // The web engine's process lies beside the standalone player, and must be runnable.
+#ifndef _WIN32
+  // The web engine's process (Quillmere's own on Linux) lies beside the standalone
+  // player, and must be runnable.
   const std::string process = dir.Dir() + "usr/lib/quillmere/QuillmereWebEngineProcess";
   dir.WriteFile("usr/lib/quillmere/QuillmereWebEngineProcess", "");
   EXPECT_EQ(FindWebEngineProcess(dir.Dir() + "usr/share/quillmere"), "");
   ::chmod(process.c_str(), 0755);
   EXPECT_EQ(FindWebEngineProcess(dir.Dir() + "usr/share/quillmere"), process);
   EXPECT_EQ(FindWebEngineProcess(""), "");
+#endif
 
   EXPECT_TRUE(IsWindowsProgram(dir.Dir() + "English Course/COURSE.EXE"));
   EXPECT_FALSE(IsWindowsProgram(dir.Dir() + "English Course/MAIN.SWF"));

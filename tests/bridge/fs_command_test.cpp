@@ -3,6 +3,7 @@
 
 #include "media/recorder_commands.h"
 #include "platform/errors.h"
+#include "platform/paths.h"
 #include "resources/resource_forms.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
@@ -129,14 +130,14 @@ TEST_F(FSCommandTest, SelectResourceArguments) {
   };
   for (const Case& c : cases) {
     Command("selectresource", c.argument);
-    EXPECT_EQ(picker.CourseResourceRoot, c.root) << c.argument;
+    EXPECT_EQ(picker.CourseResourceRoot, ToNativeSeparators(c.root)) << c.argument;
     EXPECT_EQ(picker.PickCallbackName, c.callback) << c.argument;
   }
   const auto forms = shell.Entries("form");
   ASSERT_EQ(forms.size(), std::size(cases));
   EXPECT_EQ(forms[0]["name"], "TForm6");
   EXPECT_EQ(forms[0]["PickCallbackName"], "picked");
-  EXPECT_EQ(forms[0]["CourseResourceRoot"], Dir() + "lesson3/resource");
+  EXPECT_EQ(forms[0]["CourseResourceRoot"], ToNativeSeparators(Dir() + "lesson3/resource"));
 }
 
 TEST_F(FSCommandTest, SelectResourceKeepsTheFirst999CharactersOfTheName) {
@@ -151,7 +152,8 @@ TEST(FSCommandCodePageTest, CharactersAreThoseOfTheCodePage) {
   std::u16string argument = u"课\u4E02@@@";
   for (int i = 0; i < 1000; ++i) argument += u'中';
   shell.flash1.Command(u"selectresource", argument);
-  EXPECT_EQ(picker.CourseResourceRoot, text::A(shell.app.Dir() + "课丂resource"));
+  EXPECT_EQ(picker.CourseResourceRoot,
+            ToNativeSeparators(text::A(shell.app.Dir() + "课丂resource")));
   EXPECT_EQ(text::Ansi().CharCount(picker.PickCallbackName), 999u);
   EXPECT_EQ(picker.PickCallbackName.size(), 999u * 2);
 }
@@ -161,7 +163,7 @@ TEST_F(FSCommandTest, OtherResourceOpensTheManagerOnTheCourseFolder) {
   shell.windows.Post([&] { ++ran; });
   Command("otherresource", "units/unit2/");
   EXPECT_EQ(ran, 1);
-  EXPECT_EQ(manager.CourseResourceRoot, Dir() + "units/unit2/resource");
+  EXPECT_EQ(manager.CourseResourceRoot, ToNativeSeparators(Dir() + "units/unit2/resource"));
   const auto forms = shell.Entries("form");
   ASSERT_EQ(forms.size(), 1u);
   EXPECT_EQ(forms[0]["name"], "TForm3");

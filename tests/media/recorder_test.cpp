@@ -334,7 +334,7 @@ class RecorderOnVirtualCardTest : public ::testing::Test {
   ShellHarness h;
   VirtualAudioEndpoint audio{h.windows};
   EmulatedMediaControl mci{h.windows, audio, h.files,
-                           [this](std::string_view p) { return h.real_files.Resolve(p).string(); }};
+                           [this](std::string_view p) { return h.real_files->NativePath(p); }};
   headless::RecordingProfileWriter profile;
   TForm2 recorder{{h.windows, h.dialogs, mci, profile, h.files},
                   h.form->AppDir(),

@@ -1,7 +1,5 @@
 #include "support/test_support.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <fstream>
 #include <random>
@@ -16,7 +14,7 @@ TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   std::random_device random;
   path_ = std::filesystem::temp_directory_path() /
-          ("qm-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" +
+          ("qm-test-" + std::to_string(random()) + "-" + std::to_string(counter++) + "-" +
            std::to_string(random()));
   std::filesystem::create_directories(path_);
 }
@@ -110,7 +108,7 @@ std::string InvokeXml(std::string_view command, const std::vector<std::string>& 
 }
 
 ShellHarness::ShellHarness(std::string_view code_page)
-    : real_files((text::SetAnsiCodePage(code_page), text::Ansi())) {
+    : real_files(SystemFileSystem((text::SetAnsiCodePage(code_page), text::Ansi()))) {
   shell.special_folders[kCsidlCommonAppData] = text::Ansi().FromUtf8(appdata.Path().string());
   course = std::make_unique<CourseShell>(
       CoursePorts{flash1, flashversion, windows, dialogs, shell, files, process},

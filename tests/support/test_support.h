@@ -12,7 +12,6 @@
 #include "app/course_shell.h"
 #include "headless/scripted_ports.h"
 #include "platform/file_system.h"
-#include "posix/std_file_system.h"
 
 namespace qm::testing {
 
@@ -101,10 +100,10 @@ class ShellHarness : public headless::ScriptedPlatform {
   // Journal entries with the given key, in order.
   std::vector<headless::Json> Entries(std::string_view key) const;
 
-  TempDir app;      // the program folder
-  TempDir appdata;  // the common application-data folder
-  StdFileSystem real_files;
-  FaultyFileSystem files{real_files};
+  TempDir app;                              // the program folder
+  TempDir appdata;                          // the common application-data folder
+  std::unique_ptr<IFileSystem> real_files;  // the system's file layer
+  FaultyFileSystem files{*real_files};
   std::unique_ptr<CourseShell> course;  // without a recorder
   TForm1* form = nullptr;               // course->Form1
 };

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "app/course_shell.h"
+#include "posix/std_file_system.h"
 #include "support/loopback_server.h"
 #include "support/real_clock_windows.h"
 #include "support/test_support.h"
