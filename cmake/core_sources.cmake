@@ -7,6 +7,7 @@ set(QM_CORE_SOURCES
   src/platform/errors.cpp
   src/platform/paths.cpp
   src/platform/host_paths.cpp
+  src/platform/network.cpp
   src/ui/message_dialog.cpp
   src/ui/error_report.cpp
   src/app/main_form.cpp

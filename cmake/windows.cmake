@@ -49,14 +49,7 @@ target_link_libraries(qm_win32 PUBLIC qm_core winmm ws2_32 shell32 ole32 Threads
 # OpenCodePageConverter, ...): every program that links the core links them too.
 target_link_libraries(qm_core INTERFACE qm_win32)
 
-add_library(qm_headless STATIC
-  src/headless/scripted_ports.cpp
-  src/headless/driver.cpp
-  src/headless/media_ports.cpp
-)
-target_link_libraries(qm_headless PUBLIC qm_core nlohmann_json::nlohmann_json)
-add_executable(quillmere-headless src/headless/main.cpp)
-target_link_libraries(quillmere-headless PRIVATE qm_headless)
+include(cmake/headless.cmake)
 
 if(NOT QM_TESTS)
   return()

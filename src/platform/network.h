@@ -16,17 +16,7 @@ namespace qm {
 // Names below the top-level domain "invalid" never resolve (RFC 6761, 6.4): the network
 // adapters answer them at once, without asking the resolver. Letters in any case, with
 // or without the final ".".
-inline bool IsInvalidDomain(std::string_view host) {
-  if (!host.empty() && host.back() == '.') host.remove_suffix(1);
-  constexpr std::string_view kTld = "invalid";
-  if (host.size() < kTld.size()) return false;
-  const std::string_view tail = host.substr(host.size() - kTld.size());
-  for (std::size_t i = 0; i < kTld.size(); ++i) {
-    const char c = tail[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kTld[i]) return false;
-  }
-  return host.size() == kTld.size() || host[host.size() - kTld.size() - 1] == '.';
-}
+bool IsInvalidDomain(std::string_view host);
 
 // A failure of the lookup, the connect, or a send or receive. `Code` is the system's
 // error number, 0 when there is none (a host that does not exist).
